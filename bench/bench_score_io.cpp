@@ -1,0 +1,77 @@
+// Storage benchmarks on the reference workload.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "model/score.h"
+#include "tools/scoregen/scoregen.h"
+
+namespace {
+
+struct Workload {
+  CScore score;
+  std::string path;
+  long fileSize = 0;
+  Workload() {
+    GenerateWorkload(score);
+    path = "/tmp/quavix-bench-" + std::to_string(getpid()) + ".q5s";
+    score.SaveToFile(path);
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+      std::fseek(f, 0, SEEK_END);
+      fileSize = std::ftell(f);
+      std::fclose(f);
+    }
+  }
+  ~Workload() { std::remove(path.c_str()); }
+};
+
+Workload& Reference() {
+  static Workload w;
+  return w;
+}
+
+size_t HeapInUse() { return mallinfo2().uordblks; }
+
+void BM_LoadAndRelink(benchmark::State& state) {
+  Workload& w = Reference();
+  double ratio = 0;
+  for (auto _ : state) {
+    size_t before = HeapInUse();
+    auto score = std::make_unique<CScore>();
+    if (!score->LoadFromFile(w.path)) state.SkipWithError("load failed");
+    score->RelinkObjects();
+    ratio = double(HeapInUse() - before) / double(w.fileSize);
+    benchmark::DoNotOptimize(score.get());
+    state.PauseTiming();
+    score.reset();
+    state.ResumeTiming();
+  }
+  state.counters["objects"] = double(w.score.ObjectCount());
+  state.counters["file_bytes"] = double(w.fileSize);
+  state.counters["memory_per_file_byte"] = ratio;
+}
+BENCHMARK(BM_LoadAndRelink)->Unit(benchmark::kMillisecond);
+
+void BM_Save(benchmark::State& state) {
+  Workload& w = Reference();
+  std::string out = w.path + ".out.q5s";
+  for (auto _ : state)
+    if (!w.score.SaveToFile(out)) state.SkipWithError("save failed");
+  std::remove(out.c_str());
+}
+BENCHMARK(BM_Save)->Unit(benchmark::kMillisecond);
+
+void BM_SnapshotAndRestore(benchmark::State& state) {
+  Workload& w = Reference();
+  CScore target;
+  for (auto _ : state) {
+    std::vector<uint8_t> bytes = w.score.SnapshotToBytes();
+    if (!target.RestoreFromBytes(bytes)) state.SkipWithError("restore failed");
+  }
+}
+BENCHMARK(BM_SnapshotAndRestore)->Unit(benchmark::kMillisecond);
+
+}  // namespace

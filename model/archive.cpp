@@ -1,0 +1,186 @@
+#include "model/archive.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+Archive::Archive(std::vector<uint8_t>& out) : storing_(true), outVec_(&out) {}
+
+Archive::Archive(std::function<bool(const void*, size_t)> sink) : storing_(true), sink_(std::move(sink)) {
+  buffer_.reserve(kBufferSize);
+}
+
+Archive::Archive(const uint8_t* data, size_t size)
+    : storing_(false), cur_(data), end_(data + size), bufferStart_(data), totalSize_(size) {}
+
+Archive::~Archive() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::unique_ptr<Archive> Archive::OpenFileForLoad(const std::string& path, std::string* error) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (error) *error = path + " is not a regular file";
+    ::close(fd);
+    return nullptr;
+  }
+  std::unique_ptr<Archive> ar(new Archive(nullptr, 0));
+  ar->fd_ = fd;
+  ar->totalSize_ = static_cast<uint64_t>(st.st_size);
+  ar->buffer_.resize(kBufferSize);
+  ar->cur_ = ar->end_ = ar->bufferStart_ = ar->buffer_.data();
+  return ar;
+}
+
+uint64_t Archive::Position() const {
+  if (storing_) return written_ + (outVec_ ? 0 : buffer_.size());
+  return consumedBeforeBuffer_ + static_cast<uint64_t>(cur_ - bufferStart_);
+}
+
+uint64_t Archive::Remaining() const {
+  uint64_t pos = Position();
+  return pos <= totalSize_ ? totalSize_ - pos : 0;
+}
+
+void Archive::Require(uint64_t n, const char* what) {
+  if (n > Remaining())
+    throw ArchiveError(std::string("truncated: ") + what + " needs " + std::to_string(n) +
+                           " bytes, " + std::to_string(Remaining()) + " remain",
+                       Position());
+}
+
+void Archive::Refill() {
+  // Only file archives refill; memory archives hold everything from the start.
+  if (fd_ < 0) return;
+  consumedBeforeBuffer_ += static_cast<uint64_t>(end_ - bufferStart_);
+  ssize_t got;
+  do {
+    got = ::read(fd_, buffer_.data(), buffer_.size());
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) throw ArchiveError(std::string("read error: ") + std::strerror(errno), Position());
+  bufferStart_ = cur_ = buffer_.data();
+  end_ = cur_ + got;
+}
+
+void Archive::ReadBytes(void* data, size_t n) {
+  auto* out = static_cast<uint8_t*>(data);
+  while (n > 0) {
+    if (cur_ == end_) {
+      Refill();
+      if (cur_ == end_) throw ArchiveError("unexpected end of data", Position());
+    }
+    size_t take = std::min(n, static_cast<size_t>(end_ - cur_));
+    std::memcpy(out, cur_, take);
+    cur_ += take;
+    out += take;
+    n -= take;
+  }
+}
+
+void Archive::WriteBytes(const void* data, size_t n) {
+  const auto* in = static_cast<const uint8_t*>(data);
+  if (outVec_) {
+    outVec_->insert(outVec_->end(), in, in + n);
+    written_ += n;
+    return;
+  }
+  while (n > 0) {
+    size_t take = std::min(n, kBufferSize - buffer_.size());
+    buffer_.insert(buffer_.end(), in, in + take);
+    in += take;
+    n -= take;
+    if (buffer_.size() == kBufferSize) Flush();
+  }
+}
+
+bool Archive::Flush() {
+  if (!storing_ || outVec_) return !writeFailed_;
+  if (!buffer_.empty()) {
+    if (!writeFailed_ && !(sink_ && sink_(buffer_.data(), buffer_.size()))) writeFailed_ = true;
+    written_ += buffer_.size();
+    buffer_.clear();
+  }
+  return !writeFailed_;
+}
+
+void Archive::IoRaw(void* data, size_t n) {
+  if (storing_)
+    WriteBytes(data, n);
+  else
+    ReadBytes(data, n);
+}
+
+void Archive::IoText(std::string& text) {
+  if (storing_) {
+    size_t len = text.size();
+    if (len < 0xFF) {
+      uint8_t b = static_cast<uint8_t>(len);
+      Io(b);
+    } else if (len < 0xFFFE) {
+      uint8_t b = 0xFF;
+      uint16_t w = static_cast<uint16_t>(len);
+      Io(b);
+      Io(w);
+    } else {
+      uint8_t b = 0xFF;
+      uint16_t w = 0xFFFF;
+      uint32_t d = static_cast<uint32_t>(len);
+      Io(b);
+      Io(w);
+      Io(d);
+    }
+    WriteBytes(text.data(), len);
+    return;
+  }
+  uint8_t b = 0;
+  Io(b);
+  uint64_t len = b;
+  if (b == 0xFF) {
+    uint16_t w = 0;
+    Io(w);
+    len = w;
+    if (w == 0xFFFF) {
+      uint32_t d = 0;
+      Io(d);
+      len = d;
+    }
+  }
+  Require(len, "text");
+  text.resize(static_cast<size_t>(len));
+  if (len) ReadBytes(text.data(), static_cast<size_t>(len));
+}
+
+void Archive::IoMembers(std::vector<int32_t>& members) {
+  if (storing_) {
+    if (members.size() < 0xFFFF) {
+      uint16_t c = static_cast<uint16_t>(members.size());
+      Io(c);
+    } else {
+      uint16_t c = 0xFFFF;
+      uint32_t d = static_cast<uint32_t>(members.size());
+      Io(c);
+      Io(d);
+    }
+    for (int32_t& m : members) Io(m);
+    return;
+  }
+  uint16_t c = 0;
+  Io(c);
+  uint64_t count = c;
+  if (c == 0xFFFF) {
+    uint32_t d = 0;
+    Io(d);
+    count = d;
+  }
+  Require(count * 4, "member list");
+  members.resize(static_cast<size_t>(count));
+  for (int32_t& m : members) Io(m);
+}

@@ -1,0 +1,258 @@
+// Storing and loading the score byte stream.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/file_util.h"
+#include "model/archive.h"
+#include "model/score.h"
+
+namespace {
+constexpr uint64_t kMinObjectRecord = 1 + 33;  // kind byte + base part
+
+void IoPen(Archive& ar, LogPen& p) {
+  ar.Io(p.Style);
+  ar.Io(p.WidthX);
+  ar.Io(p.WidthY);
+  ar.Io(p.Color);
+}
+
+void IoFont(Archive& ar, LogFont& f) {
+  ar.Io(f.Height);
+  ar.Io(f.Width);
+  ar.Io(f.Escapement);
+  ar.Io(f.Orientation);
+  ar.Io(f.Weight);
+  ar.Io(f.Italic);
+  ar.Io(f.Underline);
+  ar.Io(f.StrikeOut);
+  ar.Io(f.CharSet);
+  ar.Io(f.OutPrecision);
+  ar.Io(f.ClipPrecision);
+  ar.Io(f.Quality);
+  ar.Io(f.PitchAndFamily);
+  ar.IoRaw(f.FaceName, sizeof(f.FaceName));
+}
+
+// Reads a table count and checks that the table fits in what remains.
+size_t ReadCount(Archive& ar, uint64_t recordSize, const char* what) {
+  int32_t n = 0;
+  ar.Io(n);
+  if (n < 0) throw ArchiveError(std::string("negative ") + what + " count " + std::to_string(n), ar.Position() - 4);
+  ar.Require(static_cast<uint64_t>(n) * recordSize, what);
+  return static_cast<size_t>(n);
+}
+
+std::string FormatVersion(uint32_t v) {
+  return std::to_string(v >> 24) + "." + std::to_string((v >> 16) & 0xFF) + "." + std::to_string((v >> 8) & 0xFF) +
+         "." + std::to_string(v & 0xFF);
+}
+}  // namespace
+
+void CScore::StoreBody(Archive& ar) {
+  ar.IoRaw(FileType, 4);
+  uint32_t version = kScoreVersion;  // a stored score always carries the current version
+  ar.Io(version);
+  ar.Io(PaperWidth);
+  ar.Io(PaperHeight);
+  ar.Io(LeftMargin);
+  ar.Io(TopMargin);
+  ar.Io(StaveSpace);
+  ar.Io(SystemSpace);
+  ar.Io(LineSpace);
+  ar.Io(TimeBase);
+  ar.Io(Tempo);
+  ar.Io(Numerator);
+  ar.Io(Denominator);
+  ar.Io(Layer);
+  uint8_t reserved = 0;
+  ar.Io(reserved);
+  ar.Io(Font);
+  ar.Io(Voice);
+  ar.Io(SnapRadius);
+  ar.Io(UpperNumber);
+
+  int32_t n = static_cast<int32_t>(Layers.size());
+  ar.Io(n);
+  for (CLayer& l : Layers) {
+    ar.Io(l.Color);
+    ar.Io(l.Style);
+  }
+  n = static_cast<int32_t>(Pens.size());
+  ar.Io(n);
+  for (LogPen& p : Pens) IoPen(ar, p);
+  n = static_cast<int32_t>(Fonts.size());
+  ar.Io(n);
+  for (LogFont& f : Fonts) IoFont(ar, f);
+  n = static_cast<int32_t>(objects_.size());
+  ar.Io(n);
+  for (auto& o : objects_) {
+    uint8_t kind = static_cast<uint8_t>(o->GetKind());
+    ar.Io(kind);
+    o->Serialize(ar);
+  }
+}
+
+void CScore::LoadBody(Archive& ar) {
+  ar.IoRaw(FileType, 4);
+  ar.Io(Version);
+  ar.Io(PaperWidth);
+  ar.Io(PaperHeight);
+  ar.Io(LeftMargin);
+  ar.Io(TopMargin);
+  ar.Io(StaveSpace);
+  ar.Io(SystemSpace);
+  ar.Io(LineSpace);
+  ar.Io(TimeBase);
+  ar.Io(Tempo);
+  ar.Io(Numerator);
+  ar.Io(Denominator);
+  ar.Io(Layer);
+  ar.Io(ReservedByte);
+  ar.Io(Font);
+  ar.Io(Voice);
+  ar.Io(SnapRadius);
+  ar.Io(UpperNumber);
+
+  Layers.resize(ReadCount(ar, 8, "layer table"));
+  for (CLayer& l : Layers) {
+    ar.Io(l.Color);
+    ar.Io(l.Style);
+  }
+  Pens.resize(ReadCount(ar, 16, "pen table"));
+  for (LogPen& p : Pens) IoPen(ar, p);
+  Fonts.resize(ReadCount(ar, 60, "font table"));
+  for (LogFont& f : Fonts) IoFont(ar, f);
+
+  size_t count = ReadCount(ar, kMinObjectRecord, "object list");
+  objects_.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    uint64_t at = ar.Position();
+    uint8_t kind = 0;
+    ar.Io(kind);
+    std::unique_ptr<CXObject> o = CreateObject(kind);
+    if (!o) {
+      char buf[96];
+      std::snprintf(buf, sizeof buf, "unknown object kind 0x%02X (object %zu)", kind, i);
+      throw ArchiveError(buf, at);
+    }
+    o->Serialize(ar);
+    objects_.push_back(std::move(o));
+  }
+  indexDirty_ = true;
+}
+
+void CScore::TakeContentFrom(CScore& other) {
+  std::memcpy(FileType, other.FileType, 4);
+  Version = other.Version;
+  PaperWidth = other.PaperWidth;
+  PaperHeight = other.PaperHeight;
+  LeftMargin = other.LeftMargin;
+  TopMargin = other.TopMargin;
+  StaveSpace = other.StaveSpace;
+  SystemSpace = other.SystemSpace;
+  LineSpace = other.LineSpace;
+  TimeBase = other.TimeBase;
+  Tempo = other.Tempo;
+  Numerator = other.Numerator;
+  Denominator = other.Denominator;
+  Layer = other.Layer;
+  ReservedByte = other.ReservedByte;
+  Font = other.Font;
+  Voice = other.Voice;
+  SnapRadius = other.SnapRadius;
+  UpperNumber = other.UpperNumber;
+  Layers = std::move(other.Layers);
+  Pens = std::move(other.Pens);
+  Fonts = std::move(other.Fonts);
+  ResetRunTimeLinks();
+  objects_ = std::move(other.objects_);
+  other.objects_.clear();
+  denseIndex_.clear();
+  sparseIndex_.clear();
+  indexDirty_ = true;
+  RecountSelection();
+}
+
+void CScore::Serialize(Archive& ar) {
+  if (ar.IsStoring()) {
+    StoreBody(ar);
+    return;
+  }
+  // Load into a fresh score so that a failure leaves this one as it was.
+  CScore fresh;
+  fresh.LoadBody(ar);
+  TakeContentFrom(fresh);
+}
+
+bool CScore::SaveToFile(const std::string& path, std::string* error) {
+  qx::AtomicFileWriter writer;
+  if (!writer.Open(path)) {
+    if (error) *error = writer.Error();
+    return false;
+  }
+  Archive ar([&](const void* data, size_t n) { return writer.Write(data, n); });
+  StoreBody(ar);
+  if (!ar.Flush() || !writer.Commit()) {
+    if (error) *error = writer.Error().empty() ? "write error on " + path : writer.Error();
+    return false;
+  }
+  return true;
+}
+
+uint32_t CScore::PeekVersion(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  uint8_t b[8];
+  ssize_t got = ::read(fd, b, sizeof b);
+  ::close(fd);
+  if (got != 8) return 0;
+  return uint32_t(b[4]) | uint32_t(b[5]) << 8 | uint32_t(b[6]) << 16 | uint32_t(b[7]) << 24;
+}
+
+bool CScore::LoadFromFile(const std::string& path, std::string* error) {
+  std::string why;
+  std::unique_ptr<Archive> ar = Archive::OpenFileForLoad(path, &why);
+  if (!ar) {
+    if (error) *error = why;
+    return false;
+  }
+  uint32_t version = PeekVersion(path);
+  if (version != kScoreVersion) {
+    if (error)
+      *error = ar->Remaining() < 8 ? path + " is not a score (too short)"
+                                   : path + ": version " + FormatVersion(version) + " refused (only " +
+                                         FormatVersion(kScoreVersion) + " is read)";
+    return false;
+  }
+  try {
+    CScore fresh;
+    fresh.LoadBody(*ar);
+    TakeContentFrom(fresh);
+  } catch (const ArchiveError& e) {
+    if (error) *error = path + ": " + e.what() + " at byte " + std::to_string(e.Offset);
+    return false;
+  }
+  return true;
+}
+
+std::vector<uint8_t> CScore::SnapshotToBytes() {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(1024 + objects_.size() * 80);
+  Archive ar(bytes);
+  StoreBody(ar);
+  return bytes;
+}
+
+bool CScore::RestoreFromBytes(const uint8_t* data, size_t size, std::string* error) {
+  Archive ar(data, size);
+  try {
+    Serialize(ar);
+  } catch (const ArchiveError& e) {
+    if (error) *error = std::string(e.what()) + " at byte " + std::to_string(e.Offset);
+    return false;
+  }
+  return true;
+}

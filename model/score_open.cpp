@@ -1,0 +1,30 @@
+#include "model/score_open.h"
+
+#include "model/score.h"
+
+bool OpenScoreFile(CScore& score, const std::string& path, std::string* error) {
+  if (!score.LoadFromFile(path, error)) return false;
+  score.FilePath = path;
+  score.RelinkObjects();
+  // The full update (recalculation and measure spacing) runs here once it exists.
+  score.ClampFontIndexes();
+  score.ClampLayerIndexes();
+  return true;
+}
+
+ScoreStatistics ComputeStatistics(const CScore& score) {
+  ScoreStatistics st;
+  for (const auto& o : score.Objects()) {
+    char k = o->GetKind();
+    if (k == Kind::Staff) ++st.Systems;
+    else if (k == Kind::Measure) ++st.Measures;
+    else if (k == Kind::Note) ++st.Notes;
+  }
+  st.Objects = static_cast<int>(score.ObjectCount());
+  st.Resolution = score.TimeBase;
+  const CMeasure* last = nullptr;
+  for (const CStaff* staff : score.Staffs)
+    if (!staff->Measures.empty()) last = staff->Measures.back();
+  if (last) st.PlayLength = last->Start + last->Ticks;
+  return st;
+}

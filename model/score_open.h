@@ -1,0 +1,21 @@
+// Opening a score file the way a document opens it, and its statistics.
+#pragma once
+
+#include <string>
+
+class CScore;
+
+// Loads the file into the score (which is left untouched on failure), records
+// the path, rebuilds the links, runs the full update and clamps the font and
+// layer indexes to the tables.
+bool OpenScoreFile(CScore& score, const std::string& path, std::string* error = nullptr);
+
+struct ScoreStatistics {
+  int Systems = 0;
+  int Measures = 0;
+  int Notes = 0;
+  int Objects = 0;
+  int Resolution = 0;
+  int PlayLength = 0;  // start plus length of the last measure
+};
+ScoreStatistics ComputeStatistics(const CScore& score);
