@@ -9,14 +9,13 @@
 
 Archive::Archive(std::vector<uint8_t>& out) : storing_(true), outVec_(&out) {}
 
-Archive::Archive(std::function<bool(const void*, size_t)> sink) : storing_(true), sink_(std::move(sink)) {
-  buffer_.reserve(kBufferSize);
-}
+Archive::Archive(std::function<bool(const void*, size_t)> sink) : storing_(true), sink_(std::move(sink)) {}
 
 Archive::Archive(const uint8_t* data, size_t size)
     : storing_(false), cur_(data), end_(data + size), bufferStart_(data), totalSize_(size) {}
 
 Archive::~Archive() {
+  if (storing_ && outVec_) Flush();
   if (fd_ >= 0) ::close(fd_);
 }
 
@@ -41,7 +40,7 @@ std::unique_ptr<Archive> Archive::OpenFileForLoad(const std::string& path, std::
 }
 
 uint64_t Archive::Position() const {
-  if (storing_) return written_ + (outVec_ ? 0 : buffer_.size());
+  if (storing_) return written_ + outUsed_;
   return consumedBeforeBuffer_ + static_cast<uint64_t>(cur_ - bufferStart_);
 }
 
@@ -70,7 +69,7 @@ void Archive::Refill() {
   end_ = cur_ + got;
 }
 
-void Archive::ReadBytes(void* data, size_t n) {
+void Archive::ReadSlow(void* data, size_t n) {
   auto* out = static_cast<uint8_t*>(data);
   while (n > 0) {
     if (cur_ == end_) {
@@ -85,28 +84,28 @@ void Archive::ReadBytes(void* data, size_t n) {
   }
 }
 
-void Archive::WriteBytes(const void* data, size_t n) {
+void Archive::WriteSlow(const void* data, size_t n) {
   const auto* in = static_cast<const uint8_t*>(data);
-  if (outVec_) {
-    outVec_->insert(outVec_->end(), in, in + n);
-    written_ += n;
-    return;
-  }
   while (n > 0) {
-    size_t take = std::min(n, kBufferSize - buffer_.size());
-    buffer_.insert(buffer_.end(), in, in + take);
+    if (outUsed_ == kBufferSize) Flush();
+    size_t take = std::min(n, kBufferSize - outUsed_);
+    std::memcpy(out_ + outUsed_, in, take);
+    outUsed_ += take;
     in += take;
     n -= take;
-    if (buffer_.size() == kBufferSize) Flush();
   }
 }
 
 bool Archive::Flush() {
-  if (!storing_ || outVec_) return !writeFailed_;
-  if (!buffer_.empty()) {
-    if (!writeFailed_ && !(sink_ && sink_(buffer_.data(), buffer_.size()))) writeFailed_ = true;
-    written_ += buffer_.size();
-    buffer_.clear();
+  if (!storing_) return true;
+  if (outUsed_ > 0) {
+    if (outVec_) {
+      outVec_->insert(outVec_->end(), out_, out_ + outUsed_);
+    } else if (!writeFailed_ && !(sink_ && sink_(out_, outUsed_))) {
+      writeFailed_ = true;
+    }
+    written_ += outUsed_;
+    outUsed_ = 0;
   }
   return !writeFailed_;
 }

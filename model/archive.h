@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -65,8 +66,22 @@ class Archive {
   bool Flush();
   bool WriteFailed() const { return writeFailed_; }
 
-  void WriteBytes(const void* data, size_t n);
-  void ReadBytes(void* data, size_t n);
+  void WriteBytes(const void* data, size_t n) {
+    if (n <= kBufferSize - outUsed_) {
+      std::memcpy(out_ + outUsed_, data, n);
+      outUsed_ += n;
+    } else {
+      WriteSlow(data, n);
+    }
+  }
+  void ReadBytes(void* data, size_t n) {
+    if (static_cast<size_t>(end_ - cur_) >= n) {
+      std::memcpy(data, cur_, n);
+      cur_ += n;
+    } else {
+      ReadSlow(data, n);
+    }
+  }
 
  private:
   template <typename T>
@@ -85,12 +100,16 @@ class Archive {
     }
   }
   void Refill();
+  void WriteSlow(const void* data, size_t n);
+  void ReadSlow(void* data, size_t n);
 
   bool storing_;
   // store
   std::vector<uint8_t>* outVec_ = nullptr;
   std::function<bool(const void*, size_t)> sink_;
   std::vector<uint8_t> buffer_;
+  uint8_t out_[kBufferSize];
+  size_t outUsed_ = 0;
   bool writeFailed_ = false;
   uint64_t written_ = 0;
   // load

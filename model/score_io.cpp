@@ -241,8 +241,11 @@ bool CScore::LoadFromFile(const std::string& path, std::string* error) {
 std::vector<uint8_t> CScore::SnapshotToBytes() {
   std::vector<uint8_t> bytes;
   bytes.reserve(1024 + objects_.size() * 80);
-  Archive ar(bytes);
-  StoreBody(ar);
+  {
+    Archive ar(bytes);
+    StoreBody(ar);
+    ar.Flush();
+  }
   return bytes;
 }
 

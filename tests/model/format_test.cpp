@@ -26,6 +26,7 @@ Bytes RecordOf(CXObject& o) {
   uint8_t kind = static_cast<uint8_t>(o.GetKind());
   ar.Io(kind);
   o.Serialize(ar);
+  ar.Flush();
   return out;
 }
 

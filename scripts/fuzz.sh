@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets and runs each for a while.
+#   scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 60)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+seconds="${1:-60}"
+dir="$(scripts/build.sh fuzz | tail -n 1)"
+release="$(scripts/build.sh release | tail -n 1)"
+status=0
+for target in "$dir"/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name="$(basename "$target")"
+  corpus="fuzz/corpus-$name"
+  mkdir -p "$corpus"
+  seeds="fuzz/seeds/${name#fuzz_}"
+  # Seed score-format targets with small generated scores.
+  case "$name" in
+    fuzz_score*)
+      for n in 1 2 3; do
+        "$release/tools/quavix-cli" generate "$corpus/seed-$n.q5s" --systems 1 --staves "$n" --measures 2 --notes "$n" --seed "$n"
+      done ;;
+  esac
+  dirs=("$corpus")
+  [ -d "$seeds" ] && dirs+=("$seeds")
+  echo "fuzz: $name for ${seconds}s"
+  if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
+       -artifact_prefix="$corpus/" "${dirs[@]}" >"$corpus.log" 2>&1; then
+    echo "fuzz: $name FAILED; see $corpus.log"; tail -n 40 "$corpus.log"; status=1
+  else
+    grep -E "stat::number_of_executed_units" "$corpus.log" || true
+  fi
+done
+exit $status
