@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <set>
 #include <sstream>
 #include <thread>
-#include <vector>
 
 #include "common/paths.h"
 #include "tests/common/scratch_dir.h"
@@ -25,21 +22,14 @@ class TraceLogTest : public testing::Test {
 }  // namespace
 
 TEST_F(TraceLogTest, FirstWriteTruncatesAndEachWriteReachesTheFile) {
+  qx::SetProgramDirectoryForTesting(dir_.Path());
   ASSERT_TRUE(qx::WriteFileAtomically(dir_ / "trace.log", "from an earlier run\n"));
-  TraceLog::ResetForTesting(dir_ / "trace.log");
+  TraceLog::ResetForTesting("");
+  EXPECT_EQ(TraceLog::Instance().Path(), dir_ / "trace.log");
   qx::Trace("open ");
   EXPECT_EQ(dir_.Read("trace.log"), "open ");
   qx::Trace("score\n");
-  TraceLog::Instance().Write("");
   EXPECT_EQ(dir_.Read("trace.log"), "open score\n");
-}
-
-TEST_F(TraceLogTest, DefaultsToTheWritableFileFolder) {
-  qx::SetProgramDirectoryForTesting(dir_.Path());
-  TraceLog::ResetForTesting("");
-  EXPECT_EQ(TraceLog::Instance().Path(), dir_ / "trace.log");
-  qx::Trace("hello");
-  EXPECT_EQ(dir_.Read("trace.log"), "hello");
 }
 
 TEST_F(TraceLogTest, UnopenableLogDropsWritesWithoutRetrying) {
@@ -58,18 +48,16 @@ TEST_F(TraceLogTest, UnopenableLogDropsWritesWithoutRetrying) {
 
 TEST_F(TraceLogTest, ConcurrentWritesStayWhole) {
   TraceLog::ResetForTesting(dir_ / "trace.log");
-  constexpr int kThreads = 4;
-  constexpr int kLines = 500;
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
+  for (int t = 0; t < 4; ++t) {
     threads.emplace_back([t] {
-      for (int i = 0; i < kLines; ++i) qx::Trace("thread " + std::to_string(t) + " line " + std::to_string(i) + "\n");
+      for (int i = 0; i < 500; ++i) qx::Trace("thread " + std::to_string(t) + " line " + std::to_string(i) + "\n");
     });
   }
   for (auto& thread : threads) thread.join();
   std::istringstream lines(dir_.Read("trace.log"));
   std::set<std::string> seen;
   for (std::string line; std::getline(lines, line);) seen.insert(line);
-  EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));
+  EXPECT_EQ(seen.size(), 2000u);
   EXPECT_TRUE(seen.count("thread 3 line 499"));
 }
