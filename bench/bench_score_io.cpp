@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/score.h"
+#include "model/score_open.h"
 #include "tools/scoregen/scoregen.h"
 
 namespace {
@@ -73,5 +74,40 @@ void BM_SnapshotAndRestore(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SnapshotAndRestore)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+namespace {
+
+void BM_UpdateDerived(benchmark::State& state) {
+  WorkloadOptions o;
+  o.Systems = static_cast<int>(state.range(0));
+  o.DynamicsTexts = o.Systems * 8;
+  o.Hairpins = o.Systems * 4;
+  CScore score;
+  GenerateWorkload(score, o);
+  for (auto _ : state) score.UpdateDerived();
+  int notes = 0;
+  for (const auto& obj : score.Objects()) notes += obj->GetKind() == 'N';
+  state.counters["notes"] = notes;
+}
+// 16,000, 64,000 and 256,000 notes.
+BENCHMARK(BM_UpdateDerived)->Arg(62)->Arg(250)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+void BM_AfterLoad(benchmark::State& state) {
+  CScore score;
+  GenerateWorkload(score);
+  for (auto _ : state) score.AfterLoad();
+}
+BENCHMARK(BM_AfterLoad)->Unit(benchmark::kMillisecond);
+
+void BM_OpenDocument(benchmark::State& state) {
+  Workload& w = Reference();
+  for (auto _ : state) {
+    CScore score;
+    if (!OpenScoreFile(score, w.path)) state.SkipWithError("open failed");
+  }
+}
+BENCHMARK(BM_OpenDocument)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -4,12 +4,17 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "model/derived.h"
 #include "model/score.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CScore score;
   if (!score.RestoreFromBytes(data, size)) return 0;
   score.RelinkObjects();
+  score.AfterLoad();
+  for (CStaff* staff : score.Staffs)
+    for (CStave* stave : staff->Staves) RespaceStave(score, *stave);
+  score.UpdateDerived();
   score.ClampFontIndexes();
   score.ClampLayerIndexes();
   score.ComputeExtent();

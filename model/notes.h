@@ -27,6 +27,7 @@ constexpr int32_t SIGN_KEY = 3;
 class CXWord : public CStaveObject {
  public:
   static constexpr char kKind = Kind::Word;
+  CXWord() { kind_ = kKind; }
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
   void MoveTo(int x, int y) override;
@@ -38,12 +39,14 @@ class CXWord : public CStaveObject {
 class CSign : public CXWord {
  public:
   static constexpr char kKind = Kind::Sign;
+  CSign() { kind_ = kKind; }
   char GetKind() const override { return kKind; }
 };
 
 class CMark : public CXWord {
  public:
   static constexpr char kKind = Kind::Mark;
+  CMark() { kind_ = kKind; }
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
   char GetKind() const override { return kKind; }
@@ -55,6 +58,7 @@ class CMark : public CXWord {
 class CBeam : public CMark {
  public:
   static constexpr char kKind = Kind::Beam;
+  CBeam() { kind_ = kKind; }
   bool HitTest(int x, int y) const override;
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
@@ -67,6 +71,7 @@ class CBeam : public CMark {
 class CSlurLine : public CMark {
  public:
   static constexpr char kKind = Kind::Slur;
+  CSlurLine() { kind_ = kKind; }
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
   void MoveTo(int x, int y) override;
@@ -79,6 +84,7 @@ class CSlurLine : public CMark {
 class CNote : public CXWord {
  public:
   static constexpr char kKind = Kind::Note;
+  CNote() { kind_ = kKind; }
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
   char GetKind() const override { return kKind; }
@@ -106,6 +112,7 @@ class CNote : public CXWord {
 class CRest : public CNote {
  public:
   static constexpr char kKind = Kind::Rest;
+  CRest() { kind_ = kKind; }
   char GetKind() const override { return kKind; }
   void PlaceAt(int x, int y) override;
 };
@@ -113,6 +120,7 @@ class CRest : public CNote {
 class COctaveLine : public CStaveObject {
  public:
   static constexpr char kKind = Kind::OctaveLine;
+  COctaveLine() { kind_ = kKind; }
   bool GetHandleRect(Rect& out, int handle, int half) const override;
   char GetKind() const override { return kKind; }
 };

@@ -125,10 +125,14 @@ char ParentKind(char kind) {
   }
 }
 
-bool CXObject::IsKind(char kind) const {
-  for (char k = GetKind(); k != 0; k = ParentKind(k))
-    if (k == kind) return true;
-  return false;
+const CXObject::KindMatrix& CXObject::KindTable() {
+  static const auto* table = [] {
+    auto* t = new KindMatrix{};
+    for (int k = 0; k < 256; ++k)
+      for (char p = static_cast<char>(k); p != 0; p = ParentKind(p)) t->Is[k][static_cast<uint8_t>(p)] = true;
+    return t;
+  }();
+  return *table;
 }
 
 bool CStaveObject::CopyFrom(const CXObject* source) {

@@ -13,6 +13,7 @@ constexpr int32_t STYLE_FRAMED = 0x200;
 class CXText : public CStaveObject {
  public:
   static constexpr char kKind = Kind::Text;
+  CXText() { kind_ = kKind; }
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
   char GetKind() const override { return kKind; }
@@ -24,6 +25,7 @@ class CXText : public CStaveObject {
 class CAngleText : public CXText {
  public:
   static constexpr char kKind = Kind::AngleText;
+  CAngleText() { kind_ = kKind; }
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
   char GetKind() const override { return kKind; }
@@ -35,7 +37,7 @@ class CAngleText : public CXText {
 class CVisualMidi : public CXText {
  public:
   static constexpr char kKind = Kind::VisualMidi;
-  CVisualMidi() { text = "V"; }
+  CVisualMidi() { kind_ = kKind; text = "V"; }
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
   char GetKind() const override { return kKind; }
@@ -51,7 +53,7 @@ class CVisualMidi : public CXText {
 class CXLink : public CStaveObject {
  public:
   static constexpr char kKind = Kind::Link;
-  CXLink() { Right = 80; Bottom = 20; }
+  CXLink() { kind_ = kKind; Right = 80; Bottom = 20; }
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
   char GetKind() const override { return kKind; }
@@ -72,7 +74,7 @@ class Picture {
 class CXImage : public CStaveObject {
  public:
   static constexpr char kKind = Kind::Image;
-  CXImage() { Right = 30; Bottom = 32; }
+  CXImage() { kind_ = kKind; Right = 30; Bottom = 32; }
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
   char GetKind() const override { return kKind; }
@@ -86,6 +88,7 @@ class CXImage : public CStaveObject {
 class CXLine : public CStaveObject {
  public:
   static constexpr char kKind = Kind::Line;
+  CXLine() { kind_ = kKind; }
   bool HitTest(int x, int y) const override;
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
@@ -103,12 +106,14 @@ class CXLine : public CStaveObject {
 class CXGraphics : public CStaveObject {
  public:
   static constexpr char kKind = Kind::Graphics;
+  CXGraphics() { kind_ = kKind; }
   char GetKind() const override { return kKind; }
 };
 
 class CXCombo : public CStaveObject {
  public:
   static constexpr char kKind = Kind::Combo;
+  CXCombo() { kind_ = kKind; }
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
   char GetKind() const override { return kKind; }

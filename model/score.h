@@ -131,6 +131,12 @@ class CScore {
   CMeasure* MakeMeasure(CStaff* system, int x);
 
   void RelinkObjects();
+  // The recalculation pass: structure, time signatures, pitches, times,
+  // velocities, articulations and tempo from positions and codes. Does
+  // nothing while AutoUpdate is false.
+  void UpdateDerived();
+  // UpdateDerived, then every measure's LeftPadding and UnitsPerTick.
+  void AfterLoad();
   int ClampFontIndexes();
   int ClampLayerIndexes();
   void ComputeExtent();

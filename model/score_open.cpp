@@ -6,7 +6,7 @@ bool OpenScoreFile(CScore& score, const std::string& path, std::string* error) {
   if (!score.LoadFromFile(path, error)) return false;
   score.FilePath = path;
   score.RelinkObjects();
-  // The full update (recalculation and measure spacing) runs here once it exists.
+  score.AfterLoad();
   score.ClampFontIndexes();
   score.ClampLayerIndexes();
   return true;

@@ -21,6 +21,7 @@ constexpr int32_t MEASURE_ZERO_LENGTH = 0x200;
 class CStaff : public CXObject {
  public:
   static constexpr char kKind = Kind::Staff;
+  CStaff() { kind_ = kKind; }
   bool HitTest(int x, int y) const override;
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
@@ -38,6 +39,7 @@ class CStaff : public CXObject {
 class CStave : public CXObject {
  public:
   static constexpr char kKind = Kind::Stave;
+  CStave() { kind_ = kKind; }
   bool HitTest(int x, int y) const override;
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
@@ -58,6 +60,7 @@ class CStave : public CXObject {
 class CMeasure : public CXObject {
  public:
   static constexpr char kKind = Kind::Measure;
+  CMeasure() { kind_ = kKind; }
   bool HitTest(int x, int y) const override;
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
@@ -82,6 +85,7 @@ class CMeasure : public CXObject {
 class CBracket : public CStaveObject {
  public:
   static constexpr char kKind = Kind::Bracket;
+  CBracket() { kind_ = kKind; }
   void ResizeByHandle(int dx, int dy) override;
   bool GetHandleRect(Rect& out, int handle, int half) const override;
   char GetKind() const override { return kKind; }
@@ -90,7 +94,7 @@ class CBracket : public CStaveObject {
 class CEnding : public CStaveObject {
  public:
   static constexpr char kKind = Kind::Ending;
-  CEnding() { Value = 1; }
+  CEnding() { kind_ = kKind; Value = 1; }
   bool CopyFrom(const CXObject* source) override;
   char GetKind() const override { return kKind; }
 

@@ -3,36 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "model/score.h"
+#include "score_fixture.h"
 
 namespace {
 
-// A system with `staves` staves and `measures` equal measures, linked.
-struct SmallScore {
-  CScore score;
-  CStaff* staff = nullptr;
-  explicit SmallScore(int staves = 2, int measures = 3, int top = 100) {
-    score.ResetDefaultTables();
-    auto s = std::make_unique<CStaff>();
-    staff = s.get();
-    staff->SetBounds(52, top, 580, top + 32 + (staves - 1) * 100);
-    score.AddObject(std::move(s));
-    score.Staffs.push_back(staff);
-    for (int i = 0; i < staves; ++i) score.MakeStave(staff, top + i * 100);
-    int width = (580 - 52) / measures;
-    for (int i = 0; i < measures; ++i) {
-      CMeasure* m = score.MakeMeasure(staff, i == measures - 1 ? 580 : 52 + (i + 1) * width);
-      m->Left = 52 + i * width;
-    }
-  }
-  CStave* Stave(int i) { return staff->Staves[i]; }
-  CMeasure* Measure(int i) { return staff->Measures[i]; }
+struct ScoreTest : SmallScore {
+  using SmallScore::SmallScore;
   CNote* AddNote(int stave, int measure, int x, int y) {
     auto n = std::make_unique<CNote>();
     n->Value = 3;
     n->PlaceAt(x, y);
-    CNote* raw = n.get();
-    score.AddAttachedObject(Stave(stave), Measure(measure), std::move(n));
-    return raw;
+    return Attach(stave, measure, std::move(n));
   }
   void Select(CXObject* o) {
     o->Selected = 1;
@@ -90,7 +71,7 @@ TEST(Numbering, RemoveObjectRefusesStrangers) {
 }
 
 TEST(Attachment, InsertsBeforeObjectsWithEqualLeft) {
-  SmallScore t;
+  ScoreTest t;
   CNote* a = t.AddNote(0, 0, 100, 110);
   CNote* b = t.AddNote(0, 0, 80, 110);
   CNote* c = t.AddNote(0, 0, 100, 110);
@@ -105,7 +86,7 @@ TEST(Attachment, InsertsBeforeObjectsWithEqualLeft) {
 }
 
 TEST(Structure, MadeStavesAndMeasuresTakeTheSystemGeometry) {
-  SmallScore t(2, 3, 100);
+  ScoreTest t(2, 3, 100);
   CStave* s = t.Stave(1);
   EXPECT_EQ(s->GetBounds(), (Rect{52, 200, 580, 232}));
   EXPECT_EQ(s->Staff, t.staff->Number);
@@ -118,7 +99,7 @@ TEST(Structure, MadeStavesAndMeasuresTakeTheSystemGeometry) {
 }
 
 TEST(Structure, StaveDragStaysInsideItsSystem) {
-  SmallScore t(2, 1, 100);  // system 100..232
+  ScoreTest t(2, 1, 100);  // system 100..232
   CStave* s = t.Stave(1);
   t.AddNote(1, 0, 100, 210);
   s->ActiveHandle = 1;
@@ -131,7 +112,7 @@ TEST(Structure, StaveDragStaysInsideItsSystem) {
 }
 
 TEST(Structure, BarLineDragStopsAtTheSystemEdges) {
-  SmallScore t(1, 3);
+  ScoreTest t(1, 3);
   CMeasure* m = t.Measure(2);
   m->ActiveHandle = 4;
   m->ResizeByHandle(100, 0);
@@ -154,7 +135,7 @@ TEST(Structure, BracketWidthFollowsTheMusicFont) {
 }
 
 TEST(Structure, SystemMoveCarriesStavesMeasuresAndTheirObjects) {
-  SmallScore t(2, 2);
+  ScoreTest t(2, 2);
   CNote* n = t.AddNote(1, 1, 400, 210);
   t.staff->MoveTo(t.staff->Left + 10, t.staff->Top + 50);
   EXPECT_EQ(t.Stave(1)->Top, 250);
@@ -164,14 +145,14 @@ TEST(Structure, SystemMoveCarriesStavesMeasuresAndTheirObjects) {
 }
 
 TEST(Deletion, NothingSelectedChangesNothing) {
-  SmallScore t;
+  ScoreTest t;
   size_t before = t.score.ObjectCount();
   EXPECT_FALSE(t.score.DeleteSelected());
   EXPECT_EQ(t.score.ObjectCount(), before);
 }
 
 TEST(Deletion, StaveTakesItsObjectsMeasureLeavesThem) {
-  SmallScore t(2, 3);
+  ScoreTest t(2, 3);
   CNote* onStave0 = t.AddNote(0, 1, 250, 110);
   CNote* onStave1 = t.AddNote(1, 1, 250, 210);
   int32_t keptNumber = onStave1->Number;
@@ -194,7 +175,7 @@ TEST(Deletion, StaveTakesItsObjectsMeasureLeavesThem) {
 }
 
 TEST(Deletion, SystemTakesStavesMeasuresAndAttachedObjects) {
-  SmallScore t(2, 3);
+  ScoreTest t(2, 3);
   t.AddNote(0, 0, 100, 110);
   t.AddNote(1, 2, 500, 210);
   auto free = std::make_unique<CXText>();
@@ -207,7 +188,7 @@ TEST(Deletion, SystemTakesStavesMeasuresAndAttachedObjects) {
 }
 
 TEST(Deletion, LinksToDeletedNotesAreCleared) {
-  SmallScore t;
+  ScoreTest t;
   CNote* n = t.AddNote(0, 0, 100, 110);
   auto mark = std::make_unique<CMark>();
   CMark* m = mark.get();
@@ -222,7 +203,7 @@ TEST(Deletion, LinksToDeletedNotesAreCleared) {
 }
 
 TEST(InsertionPoint, NearestStaveAndMeasureUnderX) {
-  SmallScore t(2, 3, 100);  // staves 100..132 and 200..232, measures 52..228..404..580
+  ScoreTest t(2, 3, 100);  // staves 100..132 and 200..232, measures 52..228..404..580
   EXPECT_TRUE(t.score.SetInsertionPoint(300, 180));
   EXPECT_EQ(t.score.CurrentStave, t.Stave(1));
   EXPECT_EQ(t.score.CurrentMeasure, t.Measure(1));
@@ -238,7 +219,7 @@ TEST(InsertionPoint, NearestStaveAndMeasureUnderX) {
 }
 
 TEST(Relinking, RebuildsListsInOrderAndSkipsDanglingNumbers) {
-  SmallScore t(2, 2);
+  ScoreTest t(2, 2);
   CNote* a = t.AddNote(0, 0, 120, 110);
   CNote* b = t.AddNote(0, 1, 60, 110);
   auto orphan = std::make_unique<CNote>();
@@ -272,7 +253,7 @@ TEST(Relinking, RebuildsListsInOrderAndSkipsDanglingNumbers) {
 }
 
 TEST(Relinking, EqualKeysGoBeforeEarlierArrivals) {
-  SmallScore t(1, 1);
+  ScoreTest t(1, 1);
   CNote* first = t.AddNote(0, 0, 100, 110);
   CNote* second = t.AddNote(0, 0, 100, 110);
   t.score.RelinkObjects();
@@ -283,7 +264,7 @@ TEST(Relinking, EqualKeysGoBeforeEarlierArrivals) {
 }
 
 TEST(Clamps, FontAndLayerIndexesFollowTheTables) {
-  SmallScore t;
+  ScoreTest t;
   auto text = std::make_unique<CXText>();
   text->Font = 12;
   text->Layer = 9;

@@ -1,0 +1,481 @@
+// The recalculation pass. Positions and codes are the truth; everything here
+// is derived from them after every edit, so each step is a sorted or indexed
+// walk rather than a search per object.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <unordered_map>
+
+#include "model/derived.h"
+#include "model/score.h"
+#include "model/update_internal.h"
+
+namespace {
+
+int32_t ClampToInt32(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+int32_t TruncToInt32(double v) {
+  if (!(v == v)) return 0;
+  return static_cast<int32_t>(std::clamp(std::trunc(v), double(std::numeric_limits<int32_t>::min()),
+                                         double(std::numeric_limits<int32_t>::max())));
+}
+
+// Base length of a duration code in quarter notes.
+double BaseQuarters(int code) { return std::ldexp(1.0, 3 - code); }
+
+// --- step 2: measures edge to edge ------------------------------------------------
+
+void LayMeasures(CScore& score) {
+  for (CStaff* staff : score.Staffs) {
+    int32_t left = staff->Left;
+    for (CMeasure* m : staff->Measures) {
+      m->Left = left;
+      m->Top = staff->Top;
+      m->Bottom = staff->Bottom;
+      left = m->Right;
+      m->Style &= ~(MEASURE_REPEAT_START | MEASURE_REPEAT_END);
+      if (m->Value == 41) m->Style |= MEASURE_REPEAT_END;
+      else if (m->Value == 166) m->Style |= MEASURE_REPEAT_START;
+    }
+  }
+}
+
+// --- step 4: beams take the stave and measure of the note at an end ----------------
+
+struct NoteBox {
+  Rect box;
+  CNote* note;
+};
+
+void AttachBeams(const DerivedLists& lists) {
+  const std::vector<CBeam*>& beams = lists.beams;
+  if (beams.empty() || lists.notes.empty()) return;
+  // Note boxes filed under the 64 x 64 cells they cover, in a bucketed table
+  // built by counting (linear time); a beam end looks at its cell's bucket
+  // only. Boxes covering too many cells are checked always.
+  constexpr int kShift = 6;
+  auto cellKey = [](int64_t cx, int64_t cy) { return uint64_t(cx) << 32 ^ (uint64_t(cy) & 0xFFFFFFFF); };
+  auto hashOf = [](uint64_t key) { return (key * 0x9E3779B97F4A7C15ull) >> 20; };
+  struct CellEntry {
+    uint64_t key;
+    uint32_t box;
+  };
+  thread_local std::vector<NoteBox> boxes;
+  thread_local std::vector<CellEntry> entries, table;
+  thread_local std::vector<uint32_t> huge, bucketStart;
+  boxes.clear();
+  entries.clear();
+  huge.clear();
+  for (CNote* n : lists.notes) {
+    Rect r{n->Left - 1, n->Top, n->Right + 1, n->Bottom + n->Stem};
+    if (n->Stem < 0) r = {n->Left - 1, n->Top + n->Stem, n->Right + 1, n->Bottom};
+    if (r.Right <= r.Left || r.Bottom <= r.Top) continue;  // contains no point
+    const auto index = static_cast<uint32_t>(boxes.size());
+    boxes.push_back({r, n});
+    int64_t x0 = int64_t(r.Left) >> kShift, x1 = int64_t(r.Right - 1) >> kShift;
+    int64_t y0 = int64_t(r.Top) >> kShift, y1 = int64_t(r.Bottom - 1) >> kShift;
+    if ((x1 - x0 + 1) * (y1 - y0 + 1) > 64) {
+      huge.push_back(index);
+      continue;
+    }
+    for (int64_t cx = x0; cx <= x1; ++cx)
+      for (int64_t cy = y0; cy <= y1; ++cy) entries.push_back({cellKey(cx, cy), index});
+  }
+  size_t buckets = 1;
+  while (buckets < entries.size() * 2) buckets <<= 1;
+  const uint64_t mask = buckets - 1;
+  bucketStart.assign(buckets + 1, 0);
+  for (const CellEntry& e : entries) ++bucketStart[(hashOf(e.key) & mask) + 1];
+  for (size_t b = 0; b < buckets; ++b) bucketStart[b + 1] += bucketStart[b];
+  table.resize(entries.size());
+  {
+    thread_local std::vector<uint32_t> fill;
+    fill.assign(bucketStart.begin(), bucketStart.end() - 1);
+    for (const CellEntry& e : entries) table[fill[hashOf(e.key) & mask]++] = e;
+  }
+  auto lastHit = [&](int x, int y, int64_t best) {
+    uint64_t key = cellKey(int64_t(x) >> kShift, int64_t(y) >> kShift);
+    uint64_t b = hashOf(key) & mask;
+    for (uint32_t i = bucketStart[b]; i < bucketStart[b + 1]; ++i)
+      if (table[i].key == key && boxes[table[i].box].box.Contains(x, y)) best = std::max<int64_t>(best, table[i].box);
+    for (uint32_t i : huge)
+      if (boxes[i].box.Contains(x, y)) best = std::max<int64_t>(best, i);
+    return best;
+  };
+  for (CBeam* b : beams) {
+    int64_t hit = lastHit(b->X, b->Y, -1);
+    hit = lastHit(b->X1, b->Y1, hit);
+    if (hit < 0) continue;
+    const CNote* n = boxes[hit].note;
+    b->Stave = n->Stave;
+    b->Measure = n->Measure;
+    b->OwnerStave = n->OwnerStave;
+    b->OwnerMeasure = n->OwnerMeasure;
+  }
+}
+
+// --- step 5: time signatures ---------------------------------------------------------
+
+void SetTimeSignatures(CScore& score, const DerivedLists& lists) {
+  score.Numerator = 4;
+  score.Denominator = 4;
+  for (CMeasure* m : lists.measures) {
+    m->Numerator = 0;
+    m->Denominator = 4;
+  }
+  for (CSign* sign : lists.timeSigns) {
+    if (!sign->OwnerMeasure) continue;
+    sign->OwnerMeasure->Numerator = static_cast<int8_t>(sign->Value & 0xFF);
+    sign->OwnerMeasure->Denominator = static_cast<int8_t>((sign->Value >> 8) & 0xFF);
+  }
+  int8_t num = 4, den = 4;
+  bool first = true;
+  for (CStaff* staff : score.Staffs)
+    for (CMeasure* m : staff->Measures) {
+      if (m->Numerator == 0) {
+        m->Numerator = num;
+        m->Denominator = den;
+      } else {
+        num = m->Numerator;
+        den = m->Denominator;
+      }
+      if (first) {
+        score.Numerator = m->Numerator;
+        score.Denominator = m->Denominator;
+        first = false;
+      }
+    }
+}
+
+// --- step 6: pitch from position -------------------------------------------------------
+
+constexpr int kClefBase[3] = {42, 30, 36};
+constexpr int kNaturalOffsets[7] = {0, 2, 4, 6, 7, 9, 11};      // F G A B C D E upwards
+constexpr int kStepClass[7] = {5, 4, 2, 0, 11, 9, 7};           // F E D C B A G downwards
+constexpr int kSharpOrder[7] = {5, 0, 7, 2, 9, 4, 11};
+constexpr int kFlatOrder[7] = {11, 4, 9, 2, 7, 0, 5};
+// Staff steps from each clef's top line down to the F of the treble top line's
+// letter cycle: the treble top line is F, the bass top line A, the alto top line G.
+constexpr int kClefStepShift[3] = {0, 2, 1};
+
+int AccidentalAlteration(int code) {
+  switch (code) {
+    case 1: case 4: return -1;
+    case 2: case 5: return 1;
+    case 3: case 6: return 0;
+    case 7: case 9: return -2;
+    case 8: case 10: return 2;
+    default: return 0;
+  }
+}
+
+void ComputePitches(CStave& stave) {
+  int clef = 0;
+  int key[12] = {}, local[12] = {};
+  bool havePrevious = false;
+  int32_t previousMeasure = 0;
+  for (CStaveObject* o : stave.Attached) {
+    if (!havePrevious || o->Measure != previousMeasure) std::memset(local, 0, sizeof local);
+    havePrevious = true;
+    previousMeasure = o->Measure;
+    char kind = o->KindCode();
+    if (kind == Kind::Note) {
+      auto* n = static_cast<CNote*>(o);
+      n->dy = n->Y - stave.Top;
+      if (n->Style & NTS_UPDATE_KEY) {
+        int step = n->dy / 4;
+        int a = kClefBase[clef] - step;
+        int natural = (a < 1 || a > 127) ? 0 : kNaturalOffsets[a % 7] + 12 * (a / 7) + 5;
+        n->Key = static_cast<uint8_t>(natural + local[natural % 12] + key[natural % 12]);
+      }
+    } else if (kind == Kind::Sign) {
+      auto* s = static_cast<CSign*>(o);
+      // Clef codes are read from clefs only and accidentals from signs that are
+      // no clef, time or key signature, so a bass clef (code 1) is never taken
+      // for a flat nor a flat for a clef.
+      if (s->Style == SIGN_CLEF) {
+        if (s->Value >= 0 && s->Value <= 2) clef = s->Value;
+        else if (s->Value >= 3 && s->Value <= 5) clef = s->Value - 3;
+      } else if (s->Style == SIGN_KEY && s->Value >= 256) {
+        std::memset(key, 0, sizeof key);
+        if (s->Value >= 257 && s->Value <= 263)
+          for (int i = 0; i < s->Value - 256; ++i) key[kSharpOrder[i]] = 1;
+        else if (s->Value >= 273 && s->Value <= 279)
+          for (int i = 0; i < s->Value - 272; ++i) key[kFlatOrder[i]] = -1;
+      } else if (s->Style != SIGN_TIME && s->Value >= 1 && s->Value <= 10) {
+        int step = (s->Y - stave.Top) / 4 - kClefStepShift[clef];
+        if (step < 0) step = step % 7 + 7;
+        int cls = kStepClass[step % 7];
+        local[cls] = AccidentalAlteration(s->Value) - key[cls];
+      }
+    }
+  }
+}
+
+// --- step 7: measure lengths and starts --------------------------------------------------
+
+void ComputeMeasureTimes(CScore& score, const DerivedLists& lists) {
+  for (CMeasure* m : lists.measures)
+      m->Ticks = (m->Style & MEASURE_ZERO_LENGTH) ? 0 : MeasureTicks(score.TimeBase, m->Numerator, m->Denominator);
+  int64_t start = 0;
+  for (CStaff* staff : score.Staffs)
+    for (CMeasure* m : staff->Measures) {
+      m->Start = ClampToInt32(start);
+      start += m->Ticks;
+    }
+}
+
+// --- step 8: note lengths, starts, play times ----------------------------------------------
+
+void ComputeNoteLengths(CScore& score, const DerivedLists& lists) {
+  const int32_t timeBase = score.TimeBase;
+  for (CNote* n : lists.notes) {
+    if (!(n->Style & NTS_UPDATE_TICKS) || !n->OwnerMeasure) continue;
+    const CMeasure& m = *n->OwnerMeasure;
+    const int code = n->DurationCode();
+    double ticks = std::trunc(BaseQuarters(code) * timeBase);
+    n->Ticks = TruncToInt32(ticks);
+    if (m.Denominator == 0) continue;
+    if (n->Value == 1 && n->KindCode() == Kind::Rest) n->Ticks = MeasureTicks(timeBase, m.Numerator, m.Denominator);
+    if (n->Style & NTS_DOTTED) n->Ticks = TruncToInt32(n->Ticks * 1.5);
+    else if (n->Style & NTS_DOUBLE_DOTTED) n->Ticks = TruncToInt32(n->Ticks * 1.75);
+    if (n->Style & NTS_GRACE) n->Ticks = TruncToInt32(n->Ticks * 0.25);
+    if (int t = n->TupletCount()) {
+      double mult = t == 3 ? 2 : (t >= 5 && t <= 7) ? 4 : (t >= 9 && t <= 11) ? 8 : BaseQuarters(code);
+      n->Ticks = TruncToInt32(mult * n->Ticks / t);
+    }
+  }
+}
+
+void ComputeStarts(CStave& stave, std::vector<std::pair<int32_t, CNote*>>& members) {
+  members.clear();
+  for (CStaveObject* o : stave.Attached)
+    if (o->IsKind(Kind::Note)) {
+      auto* n = static_cast<CNote*>(o);
+      if (n->Chord >= 0) members.emplace_back(n->Chord, n);
+    }
+  std::stable_sort(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  int64_t cursor[16] = {};
+  for (CStaveObject* o : stave.Attached) {
+    auto* n = As<CNote>(o);
+    if (!n || n->Voice < 0 || n->Voice > 15 || !n->OwnerMeasure) continue;
+    const CMeasure& m = *n->OwnerMeasure;
+    int64_t& c = cursor[n->Voice];
+    c = std::max<int64_t>(c, m.Start);
+    if (n->Chord >= 0 && n->Chord != n->Number) continue;
+    n->Start = ClampToInt32(c);
+    if (n->Chord == n->Number)
+      for (auto it = std::lower_bound(members.begin(), members.end(), n->Number,
+                                      [](const auto& e, int32_t c) { return e.first < c; });
+           it != members.end() && it->first == n->Number; ++it)
+        it->second->Start = n->Start;
+    if (c <= int64_t(m.Start) + m.Ticks) c += n->Ticks;
+  }
+}
+
+void ComputePlayTimes(CScore& score, const DerivedLists& lists) {
+  // Tie chains: (tie number, ticks) sorted, so that each head finds its chain.
+  thread_local std::vector<std::pair<int32_t, int32_t>> tied;
+  tied.clear();
+  for (CNote* n : lists.notes)
+    if (n->Tie >= 0) tied.emplace_back(n->Tie, n->Ticks);
+  std::sort(tied.begin(), tied.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  auto chainOf = [&](int32_t tie, int& count, int64_t& ticks) {
+    auto it = std::lower_bound(tied.begin(), tied.end(), tie, [](const auto& e, int32_t t) { return e.first < t; });
+    count = 0;
+    ticks = 0;
+    for (; it != tied.end() && it->first == tie; ++it, ++count) ticks += it->second;
+  };
+  const int32_t gap = TruncToInt32(score.TimeBase * 0.0625);
+  for (CNote* n : lists.notes) {
+    n->PlayStart = n->Start;
+    if (!(n->Style & NTS_UPDATE_PLAYTICKS)) continue;
+    n->PlayTicks = n->Ticks;
+    if (n->Tie >= 0 && n->Tie == n->Number) {
+      int count;
+      int64_t ticks;
+      chainOf(n->Tie, count, ticks);
+      if (count > 1) n->PlayTicks = ClampToInt32(ticks);
+    }
+    if (n->KindCode() != Kind::Note || (n->Style & NTS_FULL_LENGTH)) continue;
+    // The articulation gap shortens what sounds, which for a tie chain's head
+    // is the whole chain.
+    if (n->Value < 4) n->PlayTicks = ClampToInt32(int64_t(n->PlayTicks) - gap);
+    else n->PlayTicks = ClampToInt32(int64_t(n->PlayTicks) * 4 / 5);
+  }
+}
+
+// --- step 9: rolled combinations ------------------------------------------------------------
+
+void RollCombinations(CScore& score, const DerivedLists& lists) {
+  std::vector<CNote*> notes;
+  for (CXCombo* combo : lists.combos) {
+    notes.clear();
+    for (int32_t number : combo->Members)
+      if (auto* n = As<CNote>(score.FindByNumber(number))) notes.push_back(n);
+    std::stable_sort(notes.begin(), notes.end(), [](CNote* a, CNote* b) { return a->Y > b->Y; });
+    for (size_t j = 0; j < notes.size(); ++j) {
+      CNote* n = notes[j];
+      if (!(n->Style & NTS_UPDATE_PLAYTICKS)) continue;
+      n->PlayStart = ClampToInt32(int64_t(n->Start) + 16 * int64_t(j));
+      n->PlayTicks = ClampToInt32(int64_t(n->Ticks) - 16 * int64_t(j));
+    }
+  }
+}
+
+}  // namespace
+
+void DerivedLists::Gather(const CScore& score) {
+  staves.clear();
+  measures.clear();
+  notes.clear();
+  beams.clear();
+  marks.clear();
+  timeSigns.clear();
+  texts.clear();
+  wedges.clear();
+  combos.clear();
+  endings.clear();
+  systems.clear();
+  for (const auto& up : score.Objects()) {
+    CXObject* o = up.get();
+    switch (o->KindCode()) {
+      case Kind::Stave: staves.push_back(static_cast<CStave*>(o)); break;
+      case Kind::Measure: measures.push_back(static_cast<CMeasure*>(o)); break;
+      case Kind::Note:
+      case Kind::Rest: notes.push_back(static_cast<CNote*>(o)); break;
+      case Kind::Beam:
+        beams.push_back(static_cast<CBeam*>(o));
+        marks.push_back(static_cast<CMark*>(o));
+        break;
+      case Kind::Mark:
+      case Kind::Slur: marks.push_back(static_cast<CMark*>(o)); break;
+      case Kind::Sign:
+        if (o->Style == SIGN_TIME) timeSigns.push_back(static_cast<CSign*>(o));
+        break;
+      case Kind::Text:
+      case Kind::AngleText:
+      case Kind::VisualMidi: texts.push_back(static_cast<CXText*>(o)); break;
+      case Kind::Object:
+        if (o->Value == 0 || o->Value == 1) wedges.push_back(o);
+        break;
+      case Kind::Combo: combos.push_back(static_cast<CXCombo*>(o)); break;
+      case Kind::Ending: endings.push_back(static_cast<CEnding*>(o)); break;
+      case Kind::Staff: systems.push_back(static_cast<CStaff*>(o)); break;
+      default: break;
+    }
+  }
+}
+
+int32_t MeasureTicks(int32_t timeBase, int numerator, int denominator) {
+  if (denominator == 0) return 0;
+  return ClampToInt32(int64_t(timeBase) * numerator * 4 / denominator);
+}
+
+int32_t TempoOfWord(const char* text, size_t length) {
+  struct Word {
+    const char* word;
+    int32_t tempo;
+  };
+  static const Word kWords[] = {
+      {"Grave", 1500000},    {"Largo", 1304347},     {"Lento", 1153846},   {"Adagio", 1071428},
+      {"larghetto", 1000000}, {"Aadagietto", 909090}, {"Andante", 833333},  {"Andantino", 750000},
+      {"Maestoso", 681818},  {"Moderato", 625000},   {"Allegretto", 555555}, {"Animato", 500000},
+      {"Allegro", 454545},   {"Assai", 416666},      {"Vivace", 375000},   {"Presto", 326086},
+      {"Prestissimo", 288461}};
+  for (const Word& w : kWords) {
+    if (std::strlen(w.word) != length) continue;
+    bool caseMatters = w.tempo == 1500000;
+    bool equal = true;
+    for (size_t i = 0; i < length && equal; ++i) {
+      char a = text[i], b = w.word[i];
+      if (!caseMatters) {
+        if (a >= 'A' && a <= 'Z') a = char(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z') b = char(b - 'A' + 'a');
+      }
+      equal = a == b;
+    }
+    if (equal) return w.tempo;
+  }
+  return 0;
+}
+
+void CScore::UpdateDerived() {
+  if (!AutoUpdate) return;
+  // 1. Systems top to bottom.
+  std::stable_sort(Staffs.begin(), Staffs.end(), [](const CStaff* a, const CStaff* b) {
+    return a->Top != b->Top ? a->Top < b->Top : a->Left < b->Left;
+  });
+  // 2. Measures edge to edge with their repeat bits.
+  LayMeasures(*this);
+  // Kept between passes so that the large lists are not reallocated every time.
+  thread_local DerivedLists lists;
+  lists.Gather(*this);
+  // 3. Stave lists by Left.
+  for (CStave* s : lists.staves)
+    std::stable_sort(s->Attached.begin(), s->Attached.end(),
+                     [](const CStaveObject* a, const CStaveObject* b) { return a->Left < b->Left; });
+  // 4. Beams.
+  AttachBeams(lists);
+  // 5. Time signatures.
+  SetTimeSignatures(*this, lists);
+  // 6. Pitches.
+  for (CStave* s : lists.staves) ComputePitches(*s);
+  // 7. Measure lengths and starts.
+  ComputeMeasureTimes(*this, lists);
+  // 8. Note lengths, starts and play times.
+  ComputeNoteLengths(*this, lists);
+  thread_local std::vector<std::pair<int32_t, CNote*>> chordMembers;
+  for (CStave* s : lists.staves) ComputeStarts(*s, chordMembers);
+  ComputePlayTimes(*this, lists);
+  // 9. Rolled combinations.
+  RollCombinations(*this, lists);
+  // 10. Velocities, then articulations.
+  ComputeVelocities(*this, lists);
+  ComputeArticulations(*this, lists);
+  // 11. Tempo words: the last match wins.
+  for (CXText* t : lists.texts)
+    if (int32_t tempo = TempoOfWord(t->text.data(), t->text.size())) Tempo = tempo;
+  // 12. Systems' start and length.
+  for (CStaff* staff : Staffs) {
+    if (staff->Measures.empty()) {
+      staff->Start = -1;
+      staff->Ticks = 0;
+      continue;
+    }
+    int32_t start = std::numeric_limits<int32_t>::max();
+    int64_t ticks = 0;
+    for (CMeasure* m : staff->Measures) {
+      start = std::min(start, m->Start);
+      ticks += m->Ticks;
+    }
+    staff->Start = start;
+    staff->Ticks = ClampToInt32(ticks);
+  }
+  // 13. Ending measures. The bits are derived, so they are cleared first and
+  // a removed ending leaves no mark behind.
+  for (CStaff* staff : Staffs)
+    for (CMeasure* m : staff->Measures) m->Style &= ~(MEASURE_ENDING_BEGIN | MEASURE_ENDING_END);
+  for (CEnding* e : lists.endings) {
+    e->StartMeasureLink = e->EndMeasureLink = nullptr;
+    if (!e->OwnerStave || !e->OwnerStave->OwnerStaff) continue;
+    const auto& measures = e->OwnerStave->OwnerStaff->Measures;
+    if (measures.empty()) continue;
+    auto measureAt = [&](int x) {
+      for (CMeasure* m : measures)
+        if (m->Left <= x && x < m->Right) return m;
+      return measures.back();
+    };
+    if (e->Style & 0x10) {
+      e->StartMeasureLink = measureAt(e->Left + 16);
+      e->StartMeasureLink->Style |= MEASURE_ENDING_BEGIN;
+    }
+    if (e->Style & 0x20) {
+      e->EndMeasureLink = measureAt(e->Right - 16);
+      e->EndMeasureLink->Style |= MEASURE_ENDING_END;
+    }
+  }
+}

@@ -1,0 +1,229 @@
+// Velocities from dynamics words and hairpins, and articulations from marks.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <unordered_map>
+
+#include "model/score.h"
+#include "model/update_internal.h"
+
+namespace {
+
+// Finds the first system, in object order, whose box contains a point.
+class SystemLocator {
+ public:
+  explicit SystemLocator(const std::vector<CStaff*>& systems) : systems_(systems) {
+    for (size_t i = 0; i < systems_.size(); ++i) {
+      const CStaff* s = systems_[i];
+      int64_t r0 = Row(s->Top), r1 = Row(s->Bottom - 1);
+      if (r1 - r0 > 64) {
+        tall_.push_back(i);
+        continue;
+      }
+      for (int64_t r = r0; r <= r1; ++r) rows_[r].push_back(i);
+    }
+  }
+  CStaff* At(int x, int y) const {
+    size_t best = systems_.size();
+    if (auto it = rows_.find(Row(y)); it != rows_.end())
+      for (size_t i : it->second)
+        if (i < best && systems_[i]->GetBounds().Contains(x, y)) {
+          best = i;
+          break;  // rows hold ascending indexes
+        }
+    for (size_t i : tall_)
+      if (i < best && systems_[i]->GetBounds().Contains(x, y)) {
+        best = i;
+        break;
+      }
+    return best < systems_.size() ? systems_[best] : nullptr;
+  }
+
+ private:
+  static int64_t Row(int y) { return int64_t(y) >> 8; }
+  std::vector<CStaff*> systems_;
+  std::unordered_map<int64_t, std::vector<size_t>> rows_;
+  std::vector<size_t> tall_;
+};
+
+bool IsDynamic(const std::string& t, int& level) {
+  static const struct {
+    const char* word;
+    int level;
+  } kWords[] = {{"ppp", 42}, {"pp", 58}, {"p", 72}, {"mp", 80}, {"mf", 90}, {"f", 108}, {"ff", 116}, {"fff", 120}};
+  for (const auto& w : kWords)
+    if (t == w.word) {
+      level = w.level;
+      return true;
+    }
+  return false;
+}
+
+// A note of a system under a key (Left or X), with its position in the list.
+struct Keyed {
+  const CStaff* system;
+  int32_t key;
+  uint32_t pos;
+  bool operator<(const Keyed& o) const {
+    if (system != o.system) return std::less<const CStaff*>()(system, o.system);
+    return key != o.key ? key < o.key : pos < o.pos;
+  }
+};
+
+// The run of entries of one system with keys in [lo, hi].
+std::pair<const Keyed*, const Keyed*> KeyRange(const std::vector<Keyed>& v, const CStaff* system, int64_t lo, int64_t hi) {
+  lo = std::clamp<int64_t>(lo, INT32_MIN, INT32_MAX);
+  hi = std::clamp<int64_t>(hi, INT32_MIN, INT32_MAX);
+  auto first = std::lower_bound(v.begin(), v.end(), Keyed{system, int32_t(lo), 0});
+  auto last = std::upper_bound(first, v.end(), Keyed{system, int32_t(hi), UINT32_MAX});
+  return {v.data() + (first - v.begin()), v.data() + (last - v.begin())};
+}
+
+}  // namespace
+
+void ComputeVelocities(CScore& score, const DerivedLists& lists) {
+  thread_local std::vector<CNote*> notes;
+  notes.clear();
+  for (CNote* n : lists.notes)
+    if (n->KindCode() == Kind::Note) notes.push_back(n);
+  std::stable_sort(notes.begin(), notes.end(), [](const CNote* a, const CNote* b) { return a->Start < b->Start; });
+
+  // Every system's notes by Left and by X, with their list positions.
+  thread_local std::vector<Keyed> byLeft, byX;
+  byLeft.clear();
+  byX.clear();
+  for (size_t p = 0; p < notes.size(); ++p) {
+    CNote* n = notes[p];
+    if (!n->OwnerStave || !n->OwnerStave->OwnerStaff) continue;
+    byLeft.push_back({n->OwnerStave->OwnerStaff, n->Left, uint32_t(p)});
+    byX.push_back({n->OwnerStave->OwnerStaff, n->X, uint32_t(p)});
+  }
+  std::sort(byLeft.begin(), byLeft.end());
+  std::sort(byX.begin(), byX.end());
+
+  SystemLocator locator(lists.systems);
+  // Texts placed before note k of the list (k == notes.size(): at the end).
+  thread_local std::vector<std::pair<size_t, const CXText*>> texts;
+  thread_local std::vector<int32_t> offset;
+  thread_local std::vector<uint8_t> marks;  // 1 hairpin start, 2 hairpin end
+  texts.clear();
+  offset.assign(notes.size(), 0);
+  marks.assign(notes.size(), 0);
+  for (CXText* t : lists.texts) {
+    CStaff* system = locator.At(t->Left, t->Top);
+    if (!system) continue;
+    // The nearest Left; on equal distance the note first in the list.
+    auto [begin, end] = KeyRange(byLeft, system, INT32_MIN, INT32_MAX);
+    if (begin == end) continue;
+    const Keyed* right = std::lower_bound(begin, end, Keyed{system, t->Left, 0});
+    const Keyed* best = nullptr;
+    int64_t bestDistance = 0;
+    auto consider = [&](const Keyed* k) {
+      int64_t d = std::llabs(int64_t(k->key) - t->Left);
+      if (!best || d < bestDistance || (d == bestDistance && k->pos < best->pos)) {
+        best = k;
+        bestDistance = d;
+      }
+    };
+    if (right != end) consider(right);
+    if (right != begin) consider(std::lower_bound(begin, right, Keyed{system, (right - 1)->key, 0}));
+    int32_t start = notes[best->pos]->Start;
+    size_t k = std::lower_bound(notes.begin(), notes.end(), start,
+                                [](const CNote* n, int32_t s) { return n->Start < s; }) - notes.begin();
+    texts.emplace_back(k, t);
+  }
+  for (CXObject* o : lists.wedges) {
+    CStaff* system = locator.At(o->Left, o->Top);
+    if (!system) continue;
+    int64_t lo = system->Right, hi = system->Left;
+    auto [first, last] = KeyRange(byLeft, system, int64_t(o->Left) - 16, int64_t(o->Right) + 16);
+    if (first != last) {
+      lo = std::min<int64_t>(lo, first->key);
+      hi = std::max<int64_t>(hi, (last - 1)->key);
+    }
+    if (lo == hi) continue;
+    const int64_t d = o->Value == 0 ? 20 : -20;
+    auto [x0, x1] = KeyRange(byX, system, int64_t(o->Left) - 8, int64_t(o->Right) + 8);
+    if (x0 == x1) continue;
+    uint32_t firstPos = UINT32_MAX, lastPos = 0;
+    for (const Keyed* k = x0; k != x1; ++k) {
+      CNote* n = notes[k->pos];
+      int64_t off = (int64_t(n->X) - lo) * d / (hi - lo);
+      off = std::min<int64_t>(off, 126 - int64_t(n->Velocity));
+      offset[k->pos] = static_cast<int32_t>(std::clamp<int64_t>(off, -1000, 1000));
+      firstPos = std::min(firstPos, k->pos);
+      lastPos = std::max(lastPos, k->pos);
+    }
+    if (firstPos != lastPos) marks[firstPos] |= 1;
+    marks[lastPos] |= 2;
+  }
+
+  std::stable_sort(texts.begin(), texts.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  int level = 100, base = 100;
+  bool ramp = false;
+  size_t t = 0;
+  for (size_t p = 0; p <= notes.size(); ++p) {
+    for (; t < texts.size() && texts[t].first == p; ++t) IsDynamic(texts[t].second->text, level);
+    if (p == notes.size()) break;
+    CNote* n = notes[p];
+    if (marks[p] & 1) {
+      base = level;
+      ramp = true;
+    }
+    if (ramp) level = base + offset[p];
+    if (marks[p] & 2) ramp = false;
+    if (level >= 128) level = 126;
+    // A diminuendo from an out-of-range velocity must not wrap below silence.
+    if (level < 0) level = 0;
+    if (n->Style & NTS_UPDATE_VELOCITY) n->Velocity = static_cast<uint8_t>(level);
+  }
+}
+
+void ComputeArticulations(CScore& score, const DerivedLists& lists) {
+  auto bitsOf = [](int32_t value) -> int32_t {
+    switch (value) {
+      case 48: case 49: return NTS_MARK_8000;
+      case 88: case 89: return NTS_TENUTO;
+      case 90: return NTS_STACCATO;
+      case 91: case 92: return NTS_STACCATO | NTS_TENUTO;
+      case 93: return NTS_ACCENT;
+      case 94: case 95: return NTS_ACCENT | NTS_TENUTO;
+      case 96: case 97: return NTS_ACCENT | NTS_STACCATO;
+      default: return 0;
+    }
+  };
+  // Notes by (stave, X): a mark finds the notes of its stave within 12 units.
+  struct Entry {
+    const CStave* stave;
+    int32_t x;
+    CNote* note;
+  };
+  auto before = [](const Entry& a, const Entry& b) {
+    return a.stave != b.stave ? std::less<const CStave*>()(a.stave, b.stave) : a.x < b.x;
+  };
+  thread_local std::vector<Entry> entries;
+  entries.clear();
+  bool anyMark = false;
+  for (CMark* m : lists.marks) anyMark |= m->OwnerStave && bitsOf(m->Value);
+  if (anyMark) {
+    entries.reserve(lists.notes.size());
+    for (CNote* n : lists.notes)
+      if (n->OwnerStave) entries.push_back({n->OwnerStave, n->X, n});
+    std::sort(entries.begin(), entries.end(), before);
+    for (CMark* m : lists.marks) {
+      int32_t bits = bitsOf(m->Value);
+      if (!bits || !m->OwnerStave) continue;
+      Entry key{m->OwnerStave, static_cast<int32_t>(std::max<int64_t>(int64_t(m->X) - 12, INT32_MIN)), nullptr};
+      for (auto k = std::lower_bound(entries.begin(), entries.end(), key, before);
+           k != entries.end() && k->stave == m->OwnerStave && int64_t(k->x) <= int64_t(m->X) + 12; ++k)
+        k->note->Style |= bits;
+    }
+  }
+  for (CNote* n : lists.notes) {
+    if (n->Style & NTS_UPDATE_PLAYTICKS) {
+      if (n->Style & NTS_STACCATO) n->PlayTicks = n->Ticks / 2;
+      if (n->Style & NTS_TENUTO) n->PlayTicks = n->Ticks;
+    }
+    if ((n->Style & NTS_UPDATE_VELOCITY) && (n->Style & NTS_ACCENT)) n->Velocity = 120;
+  }
+}
