@@ -360,6 +360,9 @@ void DerivedLists::Gather(const CScore& score) {
       case Kind::AngleText:
       case Kind::VisualMidi: texts.push_back(static_cast<CXText*>(o)); break;
       case Kind::Object:
+      case Kind::Graphics:
+        // Hairpins drawn with the editor's wedge tool are graphics objects;
+        // they ramp like the plain wedges of older scores.
         if (o->Value == 0 || o->Value == 1) wedges.push_back(o);
         break;
       case Kind::Combo: combos.push_back(static_cast<CXCombo*>(o)); break;

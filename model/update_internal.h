@@ -14,7 +14,7 @@ struct DerivedLists {
   std::vector<CMark*> marks;  // marks, slurs and beams
   std::vector<CSign*> timeSigns;
   std::vector<CXText*> texts;  // texts, angle texts, visual-MIDI objects
-  std::vector<CXObject*> wedges;  // plain objects of Value 0 or 1
+  std::vector<CXObject*> wedges;  // plain and graphics wedges (Value 0 or 1)
   std::vector<CXCombo*> combos;
   std::vector<CEnding*> endings;
   std::vector<CStaff*> systems;  // object order

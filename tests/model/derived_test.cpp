@@ -340,13 +340,29 @@ TEST(Dynamics, DiminuendoAndTheCap) {
   wedge->Value = 1;
   wedge->SetBounds(100, 120, 208, 130);
   t.score.AddObject(std::move(wedge));
-  auto graphic = std::make_unique<CXGraphics>();  // graphics wedges do not ramp
-  graphic->Value = 0;
-  graphic->SetBounds(100, 120, 208, 130);
-  t.Attach(0, 0, std::move(graphic));
   t.Update();
   EXPECT_EQ(a->Velocity, 120 - 1);
   EXPECT_EQ(b->Velocity, 120 - 21);  // (208 - 100) x -20 / 100
+}
+
+TEST(Dynamics, GraphicsWedgesRampToo) {
+  SmallScore t(1, 1);
+  t.Text(60, 120, "mp");
+  CNote* a = t.Note(0, 0, 100, 0);
+  CNote* b = t.Note(0, 0, 200, 0);
+  CNote* c = t.Note(0, 0, 300, 0);
+  auto graphic = std::make_unique<CXGraphics>();
+  graphic->Value = 0;
+  graphic->SetBounds(100, 120, 208, 130);
+  t.Attach(0, 0, std::move(graphic));
+  auto shape = std::make_unique<CXGraphics>();  // a rectangle, not a wedge
+  shape->Value = 2;
+  shape->SetBounds(280, 120, 320, 130);
+  t.Attach(0, 0, std::move(shape));
+  t.Update();
+  EXPECT_EQ(a->Velocity, 80 + 1);
+  EXPECT_EQ(b->Velocity, 80 + 21);
+  EXPECT_EQ(c->Velocity, 80 + 21);
 }
 
 TEST(Articulations, MarksWithinTwelveUnits) {
