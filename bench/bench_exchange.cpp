@@ -1,9 +1,10 @@
 // Score text exchange on the reference workload, in memory (what the
 // editor's text export and import commands pay) and file to file.
-// Steady state after a warm-up: the first conversion in a fresh process
-// also pays for first-touching the document's memory (its IniFile entries
-// take several times the size of the text), which on a virtual machine can
-// cost more than the conversion itself.
+// The reported times are the steady state (a first trial run is not
+// counted): the first conversion in a fresh process also pays for
+// first-touching the document's memory (its IniFile entries take several
+// times the size of the text), which on a virtual machine can cost more
+// than the conversion itself.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -55,7 +56,7 @@ void BM_TextExport(benchmark::State& state) {
   state.counters["objects"] = double(w.score.ObjectCount());
   state.counters["sections"] = double(w.doc.SectionCount());
 }
-BENCHMARK(BM_TextExport)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
+BENCHMARK(BM_TextExport)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_TextImport(benchmark::State& state) {
   TextWorkload& w = Reference();
@@ -68,7 +69,7 @@ void BM_TextImport(benchmark::State& state) {
     state.ResumeTiming();
   }
 }
-BENCHMARK(BM_TextImport)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
+BENCHMARK(BM_TextImport)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Binary load, export and the saved text file (with its fsync).
 void BM_TextExportFile(benchmark::State& state) {
@@ -77,7 +78,7 @@ void BM_TextExportFile(benchmark::State& state) {
   for (auto _ : state) scoreExportXMLFile(w.scorePath.c_str(), out.c_str());
   std::remove(out.c_str());
 }
-BENCHMARK(BM_TextExportFile)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
+BENCHMARK(BM_TextExportFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Text file load, import and the saved score file.
 void BM_TextImportFile(benchmark::State& state) {
@@ -86,6 +87,6 @@ void BM_TextImportFile(benchmark::State& state) {
   for (auto _ : state) scoreImportXMLFile(out.c_str(), w.textPath.c_str());
   std::remove(out.c_str());
 }
-BENCHMARK(BM_TextImportFile)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
+BENCHMARK(BM_TextImportFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace

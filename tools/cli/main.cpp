@@ -6,7 +6,9 @@
 
 #include "common/file_util.h"
 #include "common/gbk.h"
+#include "common/ini_file.h"
 #include "common/paths.h"
+#include "exchange/lattix.h"
 #include "model/score.h"
 #include "model/score_open.h"
 #include "tools/scoregen/scoregen.h"
@@ -17,6 +19,8 @@ const char kUsage[] =
     "usage: quavix-cli COMMAND ...\n"
     "  info FILE.q5s              print the score statistics\n"
     "  convert IN.q5s OUT.q5s     open a score as the editor does and save it\n"
+    "  convert IN.q5s OUT.q5t     ... and write it as score text\n"
+    "  convert IN.q5t OUT.q5s     read a score text and save it as a score\n"
     "  generate OUT.q5s [--systems N] [--staves N] [--measures N] [--notes N] [--seed N]\n"
     "                             write a generated score (measures and notes per system/staff)\n"
     "  --help                     show this text\n";
@@ -44,12 +48,45 @@ int CmdInfo(const std::vector<std::string>& args) {
   return 0;
 }
 
+bool IsTextExtension(const std::string& ext) { return ext == ".q5t"; }
+
+// Score text -> score, through libLattix.so as the editor's text import.
+int ConvertTextToScore(const std::string& in, const std::string& out) {
+  std::string text, error;
+  if (!qx::ReadWholeFile(in, text, &error)) return Fail(error);
+  IniFile doc;
+  doc.LoadFromText(text);
+  if (!doc.FindSection("Score")) return Fail(in + " is not a score text (no [Score] section)");
+  CScore score;
+  if (scoreImportXML(&score, &doc) != 1) return Fail("cannot import " + in + ": out of memory");
+  score.RelinkObjects();
+  score.AfterLoad();  // the saved score carries the derived data
+  if (!score.SaveToFile(out, &error)) return Fail("cannot write " + out + ": " + error);
+  return 0;
+}
+
+// Score -> score text, through libLattix.so as the editor's text export.
+int ConvertScoreToText(const std::string& in, const std::string& out) {
+  CScore score;
+  std::string error;
+  if (!OpenScoreFile(score, in, &error)) return Fail(error);
+  IniFile doc;
+  if (scoreExportXML(&score, &doc) != 1) return Fail("cannot export " + in + ": out of memory");
+  if (!doc.Save(out)) return Fail("cannot write " + out);
+  return 0;
+}
+
 int CmdConvert(const std::vector<std::string>& args) {
   if (args.size() != 2) return Fail("convert needs an input and an output file");
   const std::string& in = args[0];
   const std::string& out = args[1];
   std::string inExt = qx::FileExtensionLower(in), outExt = qx::FileExtensionLower(out);
+  if (IsTextExtension(inExt)) {
+    if (!IsScoreExtension(outExt)) return Fail("cannot write " + out + ": a score text converts to .q5s or .stv");
+    return ConvertTextToScore(in, out);
+  }
   if (!IsScoreExtension(inExt)) return Fail("cannot read " + in + ": unknown input type '" + inExt + "'");
+  if (IsTextExtension(outExt)) return ConvertScoreToText(in, out);
   if (!IsScoreExtension(outExt)) return Fail("cannot write " + out + ": unknown output type '" + outExt + "'");
   CScore score;
   std::string error;
