@@ -418,9 +418,10 @@ void CScore::UpdateDerived() {
   thread_local DerivedLists lists;
   lists.Gather(*this);
   // 3. Stave lists by Left.
+  const auto byLeft = [](const CStaveObject* a, const CStaveObject* b) { return a->Left < b->Left; };
   for (CStave* s : lists.staves)
-    std::stable_sort(s->Attached.begin(), s->Attached.end(),
-                     [](const CStaveObject* a, const CStaveObject* b) { return a->Left < b->Left; });
+    if (!std::is_sorted(s->Attached.begin(), s->Attached.end(), byLeft))  // usually sorted already
+      std::stable_sort(s->Attached.begin(), s->Attached.end(), byLeft);
   // 4. Beams.
   AttachBeams(lists);
   // 5. Time signatures.

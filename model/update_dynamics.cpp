@@ -82,11 +82,16 @@ std::pair<const Keyed*, const Keyed*> KeyRange(const std::vector<Keyed>& v, cons
 }  // namespace
 
 void ComputeVelocities(CScore& score, const DerivedLists& lists) {
+  // Notes (rests excluded) by Start, object order on ties; sorted as keys so
+  // that the sort does not chase pointers.
+  thread_local std::vector<std::pair<int64_t, CNote*>> keyed;
   thread_local std::vector<CNote*> notes;
+  keyed.clear();
   notes.clear();
   for (CNote* n : lists.notes)
-    if (n->KindCode() == Kind::Note) notes.push_back(n);
-  std::stable_sort(notes.begin(), notes.end(), [](const CNote* a, const CNote* b) { return a->Start < b->Start; });
+    if (n->KindCode() == Kind::Note) keyed.emplace_back(int64_t(n->Start) << 32 | uint32_t(keyed.size()), n);
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& k : keyed) notes.push_back(k.second);
 
   // Every system's notes by Left and by X, with their list positions.
   thread_local std::vector<Keyed> byLeft, byX;
