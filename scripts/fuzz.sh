@@ -18,7 +18,7 @@ for target in "$dir"/fuzz/fuzz_*; do
   case "$name" in
     fuzz_score*)
       for n in 1 2 3; do
-        "$release/tools/quavix-cli" generate "$corpus/seed-$n.q5s" --systems 1 --staves "$n" --measures 2 --notes "$n" --seed "$n"
+        "$release/runtime/quavix-cli" generate "$corpus/seed-$n.q5s" --systems 1 --staves "$n" --measures 2 --notes "$n" --seed "$n"
       done ;;
   esac
   dirs=("$corpus")

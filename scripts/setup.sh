@@ -6,7 +6,13 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config python3
   clang libclang-rt-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev python3-mido midicsv libsmf-dev openttd-openmsx
+  # music font generator (Bravura from npm), its checks and proof sheet; Node's own
+  # packages only where no node/npm is installed (a NodeSource nodejs conflicts with them)
+  python3-fonttools python3-pil fonts-dejavu-core
+  # Qt for the programs, the faces the score fonts map to, and a display for screenshots
+  qt6-base-dev libgl-dev fontconfig fonts-liberation2 fonts-liberation fonts-wqy-microhei xvfb xauth
+  $(command -v node >/dev/null 2>&1 || echo nodejs) $(command -v npm >/dev/null 2>&1 || echo npm)
 )
 
 missing=()

@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 flavour="${1:-release}"
 dir="$(scripts/build.sh "$flavour" | tail -n 1)"
+# GUI tests run the real widgets without a display.
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"

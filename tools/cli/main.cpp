@@ -11,7 +11,11 @@
 #include "exchange/lattix.h"
 #include "model/score.h"
 #include "model/score_open.h"
+#include "tools/cli/midi_commands.h"
 #include "tools/scoregen/scoregen.h"
+#ifdef QUAVIX_CLI_IMAGES
+#include "tools/cli/image_commands.h"
+#endif
 
 namespace {
 
@@ -21,6 +25,9 @@ const char kUsage[] =
     "  convert IN.q5s OUT.q5s     open a score as the editor does and save it\n"
     "  convert IN.q5s OUT.q5t     ... and write it as score text\n"
     "  convert IN.q5t OUT.q5s     read a score text and save it as a score\n"
+    "  convert IN.q5s OUT.mid     the MIDI export: the performance as a Standard MIDI File\n"
+    "  convert IN.q5s OUT.bmp|png draw the whole score as the bitmap export does\n"
+    "  info FILE.mid              division, tempo, time signature, events and notes of a MIDI file\n"
     "  generate OUT.q5s [--systems N] [--staves N] [--measures N] [--notes N] [--seed N]\n"
     "                             write a generated score (measures and notes per system/staff)\n"
     "  --help                     show this text\n";
@@ -34,6 +41,8 @@ bool IsScoreExtension(const std::string& ext) { return ext == ".q5s" || ext == "
 
 int CmdInfo(const std::vector<std::string>& args) {
   if (args.size() != 1) return Fail("info needs exactly one file");
+  const std::string ext = qx::FileExtensionLower(args[0]);
+  if (ext == ".mid" || ext == ".midi") return CmdMidiInfo(args[0]);
   CScore score;
   std::string error;
   if (!OpenScoreFile(score, args[0], &error)) return Fail(error);
@@ -87,6 +96,10 @@ int CmdConvert(const std::vector<std::string>& args) {
   }
   if (!IsScoreExtension(inExt)) return Fail("cannot read " + in + ": unknown input type '" + inExt + "'");
   if (IsTextExtension(outExt)) return ConvertScoreToText(in, out);
+  if (outExt == ".mid" || outExt == ".midi") return CmdConvertToMidi(in, out);
+#ifdef QUAVIX_CLI_IMAGES
+  if (outExt == ".bmp" || outExt == ".png") return CmdConvertToImage(in, out);
+#endif
   if (!IsScoreExtension(outExt)) return Fail("cannot write " + out + ": unknown output type '" + outExt + "'");
   CScore score;
   std::string error;

@@ -123,10 +123,15 @@ void GenerateWorkload(CScore& score, const WorkloadOptions& o) {
             n->Y = head->Y;
           }
           if (i % 2 == 1 && prev) {
+            // A beamed pair: quarter heads, stems one way, the beam across their tips.
+            n->Stem = prev->Stem;
+            prev->Head = n->Head = 3;
+            if (n->Stem > 0) prev->Head = n->Head = 3 + 64;
+            const int side = n->Stem < 0 ? 4 : -4;
             auto beam = std::make_unique<CBeam>();
-            beam->X = prev->X;
+            beam->X = prev->X + side;
             beam->Y = prev->Y + prev->Stem;
-            beam->X1 = n->X;
+            beam->X1 = n->X + side;
             beam->Y1 = n->Y + n->Stem;
             beam->SetBounds(beam->X, beam->Y, beam->X1, beam->Y1);
             beam->Value = 1;
@@ -149,7 +154,7 @@ void GenerateWorkload(CScore& score, const WorkloadOptions& o) {
           auto text = std::make_unique<CXText>();
           text->text = kDynamics[pick(0, 7)];
           text->Font = 2;
-          text->SetBounds(areaLeft, stave->Bottom + 4, areaLeft + 24, stave->Bottom + 20);
+          text->SetBounds(areaLeft, stave->Bottom + 4, areaLeft + 40, stave->Bottom + 30);
           Attach(score, stave, measure, std::move(text));
           --dynamicsLeft;
         }

@@ -1,0 +1,34 @@
+#include "editor/application.h"
+
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QSettings>
+
+#include "common/paths.h"
+#include "common/ui_host.h"
+#include "editor/main_frame.h"
+#include "notation/glyph_table.h"
+#include "platform/app_fonts.h"
+
+QuavixApp::QuavixApp(UiHost& ui) : ui_(ui) {}
+QuavixApp::~QuavixApp() = default;
+
+bool QuavixApp::Start(const QStringList& files, bool show) {
+  // 1. The settings key; the recent-file list is four entries long.
+  QCoreApplication::setOrganizationName("Quavix");
+  QCoreApplication::setApplicationName("Score Edit");
+  // 2. The glyph table.
+  if (!LoadCharList() || CharList().Empty()) ui_.MessageBox("文件 res\\charlist.dat 不存在.");
+  RegisterMusicFont();
+  // 3-4. The main window.
+  frame_ = std::make_unique<CMainFrame>(ui_);
+  // 5. Files on the command line, or a new document.
+  if (files.isEmpty()) {
+    frame_->NewDocument();
+  } else {
+    for (const QString& f : files) frame_->OpenDocumentFile(f.toStdString());
+  }
+  // 6. Shown maximised.
+  if (show) frame_->showMaximized();
+  return true;
+}

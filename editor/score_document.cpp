@@ -1,0 +1,32 @@
+#include "editor/score_document.h"
+
+#include <QFileInfo>
+
+#include "model/score_open.h"
+#include "platform/qt_device_context.h"
+
+CScoreEditDoc::CScoreEditDoc() : score_(std::make_unique<CScore>()) {}
+CScoreEditDoc::~CScoreEditDoc() = default;
+
+void CScoreEditDoc::NewDocument() {
+  score_->Clear();
+  score_->ResetDefaultTables();
+  score_->AfterLoad();
+  path_.clear();
+  emit Changed();
+}
+
+bool CScoreEditDoc::OpenDocument(const std::string& path, std::string* error) {
+  auto fresh = std::make_unique<CScore>();
+  if (!OpenScoreFile(*fresh, path, error)) return false;
+  LoadScorePictures(*fresh);
+  score_ = std::move(fresh);
+  path_ = path;
+  emit Changed();
+  return true;
+}
+
+QString CScoreEditDoc::Title() const {
+  if (path_.empty()) return QString::fromUtf8("无标题");
+  return QFileInfo(QString::fromStdString(path_)).fileName();
+}

@@ -1,0 +1,37 @@
+// One open score in the editor: the score, its file path and its views.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "model/score.h"
+
+class UiHost;
+
+class CScoreEditDoc : public QObject {
+  Q_OBJECT
+ public:
+  CScoreEditDoc();
+  ~CScoreEditDoc() override;
+
+  // A new document: default tables (the empty first system comes with editing).
+  void NewDocument();
+  // Opens a score file as a document; on failure the document is left as it
+  // was and *error says why.
+  bool OpenDocument(const std::string& path, std::string* error);
+
+  CScore& Score() { return *score_; }
+  const CScore& Score() const { return *score_; }
+  const std::string& Path() const { return path_; }
+  // "Untitled" style title for the window: the file name or 无标题.
+  QString Title() const;
+
+ signals:
+  void Changed();
+
+ private:
+  std::unique_ptr<CScore> score_;
+  std::string path_;
+};
