@@ -230,15 +230,14 @@ void ComputeMeasureTimes(CScore& score, const DerivedLists& lists) {
 
 // --- step 8: note lengths, starts, play times ----------------------------------------------
 
-void ComputeNoteLengths(CScore& score, const DerivedLists& lists) {
-  const int32_t timeBase = score.TimeBase;
-  for (CNote* n : lists.notes) {
-    if (!(n->Style & NTS_UPDATE_TICKS) || !n->OwnerMeasure) continue;
+void ComputeNoteLength(CNote* n, int32_t timeBase) {
+  {
+    if (!(n->Style & NTS_UPDATE_TICKS) || !n->OwnerMeasure) return;
     const CMeasure& m = *n->OwnerMeasure;
     const int code = n->DurationCode();
     double ticks = std::trunc(BaseQuarters(code) * timeBase);
     n->Ticks = TruncToInt32(ticks);
-    if (m.Denominator == 0) continue;
+    if (m.Denominator == 0) return;
     if (n->Value == 1 && n->KindCode() == Kind::Rest) n->Ticks = MeasureTicks(timeBase, m.Numerator, m.Denominator);
     if (n->Style & NTS_DOTTED) n->Ticks = TruncToInt32(n->Ticks * 1.5);
     else if (n->Style & NTS_DOUBLE_DOTTED) n->Ticks = TruncToInt32(n->Ticks * 1.75);
@@ -250,11 +249,22 @@ void ComputeNoteLengths(CScore& score, const DerivedLists& lists) {
   }
 }
 
-void ComputeStarts(CStave& stave, std::vector<std::pair<int32_t, CNote*>>& members) {
+constexpr uint8_t kLengthDone = 2;  // Transient bit: the note's length is set
+
+// Lengths of the stave's notes, then their start times. A stave's starts
+// depend only on its own notes, so each stave is done while it is in cache.
+void ComputeStaveTimes(CStave& stave, int32_t timeBase, std::vector<std::pair<int32_t, CNote*>>& members,
+                       std::vector<std::pair<int32_t, int32_t>>& tied, size_t& lengthsDone) {
   members.clear();
   for (CStaveObject* o : stave.Attached)
     if (o->IsKind(Kind::Note)) {
       auto* n = static_cast<CNote*>(o);
+      if (!(n->Transient & kLengthDone)) {
+        ComputeNoteLength(n, timeBase);
+        n->Transient |= kLengthDone;
+        ++lengthsDone;
+        if (n->Tie >= 0) tied.emplace_back(n->Tie, n->Ticks);
+      }
       if (n->Chord >= 0) members.emplace_back(n->Chord, n);
     }
   std::stable_sort(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -276,12 +286,10 @@ void ComputeStarts(CStave& stave, std::vector<std::pair<int32_t, CNote*>>& membe
   }
 }
 
-void ComputePlayTimes(CScore& score, const DerivedLists& lists) {
-  // Tie chains: (tie number, ticks) sorted, so that each head finds its chain.
-  thread_local std::vector<std::pair<int32_t, int32_t>> tied;
-  tied.clear();
-  for (CNote* n : lists.notes)
-    if (n->Tie >= 0) tied.emplace_back(n->Tie, n->Ticks);
+// Play start and length of every note, with tie chains summed; files each
+// note for the dynamics and articulation steps on the way.
+void ComputePlayTimes(CScore& score, const DerivedLists& lists, std::vector<std::pair<int32_t, int32_t>>& tied,
+                      NoteKeys& keys) {
   std::sort(tied.begin(), tied.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   auto chainOf = [&](int32_t tie, int& count, int64_t& ticks) {
     auto it = std::lower_bound(tied.begin(), tied.end(), tie, [](const auto& e, int32_t t) { return e.first < t; });
@@ -291,20 +299,24 @@ void ComputePlayTimes(CScore& score, const DerivedLists& lists) {
   };
   const int32_t gap = TruncToInt32(score.TimeBase * 0.0625);
   for (CNote* n : lists.notes) {
+    n->Transient &= ~kLengthDone;
     n->PlayStart = n->Start;
-    if (!(n->Style & NTS_UPDATE_PLAYTICKS)) continue;
-    n->PlayTicks = n->Ticks;
-    if (n->Tie >= 0 && n->Tie == n->Number) {
-      int count;
-      int64_t ticks;
-      chainOf(n->Tie, count, ticks);
-      if (count > 1) n->PlayTicks = ClampToInt32(ticks);
+    if (n->Style & NTS_UPDATE_PLAYTICKS) {
+      n->PlayTicks = n->Ticks;
+      if (n->Tie >= 0 && n->Tie == n->Number) {
+        int count;
+        int64_t ticks;
+        chainOf(n->Tie, count, ticks);
+        if (count > 1) n->PlayTicks = ClampToInt32(ticks);
+      }
+      // The articulation gap shortens what sounds, which for a tie chain's
+      // head is the whole chain.
+      if (n->KindCode() == Kind::Note && !(n->Style & NTS_FULL_LENGTH)) {
+        if (n->Value < 4) n->PlayTicks = ClampToInt32(int64_t(n->PlayTicks) - gap);
+        else n->PlayTicks = ClampToInt32(int64_t(n->PlayTicks) * 4 / 5);
+      }
     }
-    if (n->KindCode() != Kind::Note || (n->Style & NTS_FULL_LENGTH)) continue;
-    // The articulation gap shortens what sounds, which for a tie chain's head
-    // is the whole chain.
-    if (n->Value < 4) n->PlayTicks = ClampToInt32(int64_t(n->PlayTicks) - gap);
-    else n->PlayTicks = ClampToInt32(int64_t(n->PlayTicks) * 4 / 5);
+    keys.Add(n);
   }
 }
 
@@ -426,20 +438,34 @@ void CScore::UpdateDerived() {
   AttachBeams(lists);
   // 5. Time signatures.
   SetTimeSignatures(*this, lists);
-  // 6. Pitches.
-  for (CStave* s : lists.staves) ComputePitches(*s);
-  // 7. Measure lengths and starts.
+  // 7. Measure lengths and starts: they read only the measures, so they come
+  // before the stave walk that needs them.
   ComputeMeasureTimes(*this, lists);
-  // 8. Note lengths, starts and play times.
-  ComputeNoteLengths(*this, lists);
+  // 6 and 8. Per stave: pitches, then note lengths and start times.
   thread_local std::vector<std::pair<int32_t, CNote*>> chordMembers;
-  for (CStave* s : lists.staves) ComputeStarts(*s, chordMembers);
-  ComputePlayTimes(*this, lists);
+  thread_local std::vector<std::pair<int32_t, int32_t>> tied;
+  tied.clear();
+  size_t lengthsDone = 0;
+  for (CStave* s : lists.staves) {
+    ComputePitches(*s);
+    ComputeStaveTimes(*s, TimeBase, chordMembers, tied, lengthsDone);
+  }
+  if (lengthsDone < lists.notes.size())  // notes on no stave list still get their length
+    for (CNote* n : lists.notes)
+      if (!(n->Transient & kLengthDone)) {
+        ComputeNoteLength(n, TimeBase);
+        if (n->Tie >= 0) tied.emplace_back(n->Tie, n->Ticks);
+      }
+  thread_local NoteKeys keys;
+  keys.Clear();
+  ComputePlayTimes(*this, lists, tied, keys);
   // 9. Rolled combinations.
   RollCombinations(*this, lists);
-  // 10. Velocities, then articulations.
-  ComputeVelocities(*this, lists);
-  ComputeArticulations(*this, lists);
+  // 10. Velocities, then articulations. The marks' bits go on first: the
+  // velocity walk reads none of them, and then sets each note's velocity and
+  // articulated play length in the same visit.
+  ApplyArticulationMarks(lists, keys);
+  ComputeVelocities(lists, keys);
   // 11. Tempo words: the last match wins.
   for (CXText* t : lists.texts)
     if (int32_t tempo = TempoOfWord(t->text.data(), t->text.size())) Tempo = tempo;

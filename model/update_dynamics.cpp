@@ -59,16 +59,7 @@ bool IsDynamic(const std::string& t, int& level) {
   return false;
 }
 
-// A note of a system under a key (Left or X), with its position in the list.
-struct Keyed {
-  const CStaff* system;
-  int32_t key;
-  uint32_t pos;
-  bool operator<(const Keyed& o) const {
-    if (system != o.system) return std::less<const CStaff*>()(system, o.system);
-    return key != o.key ? key < o.key : pos < o.pos;
-  }
-};
+using Keyed = NoteKeys::Placed;
 
 // The run of entries of one system with keys in [lo, hi].
 std::pair<const Keyed*, const Keyed*> KeyRange(const std::vector<Keyed>& v, const CStaff* system, int64_t lo, int64_t hi) {
@@ -79,41 +70,75 @@ std::pair<const Keyed*, const Keyed*> KeyRange(const std::vector<Keyed>& v, cons
   return {v.data() + (first - v.begin()), v.data() + (last - v.begin())};
 }
 
+int32_t MarkBits(int32_t value) {
+  switch (value) {
+    case 48: case 49: return NTS_MARK_8000;
+    case 88: case 89: return NTS_TENUTO;
+    case 90: return NTS_STACCATO;
+    case 91: case 92: return NTS_STACCATO | NTS_TENUTO;
+    case 93: return NTS_ACCENT;
+    case 94: case 95: return NTS_ACCENT | NTS_TENUTO;
+    case 96: case 97: return NTS_ACCENT | NTS_STACCATO;
+    default: return 0;
+  }
+}
+
+// Staccato halves and tenuto restores what a note plays; an accent plays at 120.
+void Articulate(CNote* n, int velocity, bool setVelocity) {
+  if (n->Style & NTS_UPDATE_PLAYTICKS) {
+    if (n->Style & NTS_STACCATO) n->PlayTicks = n->Ticks / 2;
+    if (n->Style & NTS_TENUTO) n->PlayTicks = n->Ticks;
+  }
+  if (n->Style & NTS_UPDATE_VELOCITY) {
+    if (n->Style & NTS_ACCENT) n->Velocity = 120;
+    else if (setVelocity) n->Velocity = static_cast<uint8_t>(velocity);
+  }
+}
+
 }  // namespace
 
-void ComputeVelocities(CScore& score, const DerivedLists& lists) {
-  // Notes (rests excluded) by Start, object order on ties; sorted as keys so
-  // that the sort does not chase pointers.
-  thread_local std::vector<std::pair<int64_t, CNote*>> keyed;
-  thread_local std::vector<CNote*> notes;
-  keyed.clear();
-  notes.clear();
-  for (CNote* n : lists.notes)
-    if (n->KindCode() == Kind::Note) keyed.emplace_back(int64_t(n->Start) << 32 | uint32_t(keyed.size()), n);
-  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (const auto& k : keyed) notes.push_back(k.second);
-
-  // Every system's notes by Left and by X, with their list positions.
-  thread_local std::vector<Keyed> byLeft, byX;
-  byLeft.clear();
-  byX.clear();
-  for (size_t p = 0; p < notes.size(); ++p) {
-    CNote* n = notes[p];
-    if (!n->OwnerStave || !n->OwnerStave->OwnerStaff) continue;
-    byLeft.push_back({n->OwnerStave->OwnerStaff, n->Left, uint32_t(p)});
-    byX.push_back({n->OwnerStave->OwnerStaff, n->X, uint32_t(p)});
+void ApplyArticulationMarks(const DerivedLists& lists, NoteKeys& keys) {
+  bool anyMark = false;
+  for (CMark* m : lists.marks) anyMark |= m->OwnerStave && MarkBits(m->Value);
+  if (!anyMark) return;
+  auto& entries = keys.onStaves;
+  auto before = [](const NoteKeys::OnStave& a, const NoteKeys::OnStave& b) {
+    return a.stave != b.stave ? std::less<const CStave*>()(a.stave, b.stave) : a.x < b.x;
+  };
+  std::sort(entries.begin(), entries.end(), before);
+  for (CMark* m : lists.marks) {
+    const int32_t bits = MarkBits(m->Value);
+    if (!bits || !m->OwnerStave) continue;
+    NoteKeys::OnStave key{m->OwnerStave, static_cast<int32_t>(std::max<int64_t>(int64_t(m->X) - 12, INT32_MIN)), nullptr};
+    for (auto k = std::lower_bound(entries.begin(), entries.end(), key, before);
+         k != entries.end() && k->stave == m->OwnerStave && int64_t(k->x) <= int64_t(m->X) + 12; ++k)
+      k->note->Style |= bits;
   }
+}
+
+void ComputeVelocities(const DerivedLists& lists, NoteKeys& keys) {
+  // Notes (rests excluded) by Start, object order on ties.
+  auto& timed = keys.timed;
+  std::sort(timed.begin(), timed.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
+  thread_local std::vector<uint32_t> rank;
+  rank.resize(timed.size());
+  for (size_t p = 0; p < timed.size(); ++p) rank[uint32_t(timed[p].key & 0xFFFFFFFF)] = uint32_t(p);
+  auto& byLeft = keys.byLeft;
+  auto& byX = keys.byX;
+  for (Keyed& k : byLeft) k.pos = rank[k.pos];
+  for (Keyed& k : byX) k.pos = rank[k.pos];
   std::sort(byLeft.begin(), byLeft.end());
   std::sort(byX.begin(), byX.end());
+  auto startAt = [&](size_t p) { return int32_t(timed[p].key >> 32); };
 
   SystemLocator locator(lists.systems);
-  // Texts placed before note k of the list (k == notes.size(): at the end).
+  // Texts placed before note k of the list (k == size: at the end).
   thread_local std::vector<std::pair<size_t, const CXText*>> texts;
   thread_local std::vector<int32_t> offset;
   thread_local std::vector<uint8_t> marks;  // 1 hairpin start, 2 hairpin end
   texts.clear();
-  offset.assign(notes.size(), 0);
-  marks.assign(notes.size(), 0);
+  offset.assign(timed.size(), 0);
+  marks.assign(timed.size(), 0);
   for (CXText* t : lists.texts) {
     CStaff* system = locator.At(t->Left, t->Top);
     if (!system) continue;
@@ -132,9 +157,9 @@ void ComputeVelocities(CScore& score, const DerivedLists& lists) {
     };
     if (right != end) consider(right);
     if (right != begin) consider(std::lower_bound(begin, right, Keyed{system, (right - 1)->key, 0}));
-    int32_t start = notes[best->pos]->Start;
-    size_t k = std::lower_bound(notes.begin(), notes.end(), start,
-                                [](const CNote* n, int32_t s) { return n->Start < s; }) - notes.begin();
+    const int64_t start = startAt(best->pos);
+    size_t k = std::lower_bound(timed.begin(), timed.end(), start << 32,
+                                [](const NoteKeys::Timed& e, int64_t key) { return e.key < key; }) - timed.begin();
     texts.emplace_back(k, t);
   }
   for (CXObject* o : lists.wedges) {
@@ -152,8 +177,8 @@ void ComputeVelocities(CScore& score, const DerivedLists& lists) {
     if (x0 == x1) continue;
     uint32_t firstPos = UINT32_MAX, lastPos = 0;
     for (const Keyed* k = x0; k != x1; ++k) {
-      CNote* n = notes[k->pos];
-      int64_t off = (int64_t(n->X) - lo) * d / (hi - lo);
+      const CNote* n = timed[k->pos].note;
+      int64_t off = (int64_t(k->key) - lo) * d / (hi - lo);
       off = std::min<int64_t>(off, 126 - int64_t(n->Velocity));
       offset[k->pos] = static_cast<int32_t>(std::clamp<int64_t>(off, -1000, 1000));
       firstPos = std::min(firstPos, k->pos);
@@ -167,10 +192,9 @@ void ComputeVelocities(CScore& score, const DerivedLists& lists) {
   int level = 100, base = 100;
   bool ramp = false;
   size_t t = 0;
-  for (size_t p = 0; p <= notes.size(); ++p) {
+  for (size_t p = 0; p <= timed.size(); ++p) {
     for (; t < texts.size() && texts[t].first == p; ++t) IsDynamic(texts[t].second->text, level);
-    if (p == notes.size()) break;
-    CNote* n = notes[p];
+    if (p == timed.size()) break;
     if (marks[p] & 1) {
       base = level;
       ramp = true;
@@ -180,55 +204,7 @@ void ComputeVelocities(CScore& score, const DerivedLists& lists) {
     if (level >= 128) level = 126;
     // A diminuendo from an out-of-range velocity must not wrap below silence.
     if (level < 0) level = 0;
-    if (n->Style & NTS_UPDATE_VELOCITY) n->Velocity = static_cast<uint8_t>(level);
+    Articulate(timed[p].note, level, true);
   }
-}
-
-void ComputeArticulations(CScore& score, const DerivedLists& lists) {
-  auto bitsOf = [](int32_t value) -> int32_t {
-    switch (value) {
-      case 48: case 49: return NTS_MARK_8000;
-      case 88: case 89: return NTS_TENUTO;
-      case 90: return NTS_STACCATO;
-      case 91: case 92: return NTS_STACCATO | NTS_TENUTO;
-      case 93: return NTS_ACCENT;
-      case 94: case 95: return NTS_ACCENT | NTS_TENUTO;
-      case 96: case 97: return NTS_ACCENT | NTS_STACCATO;
-      default: return 0;
-    }
-  };
-  // Notes by (stave, X): a mark finds the notes of its stave within 12 units.
-  struct Entry {
-    const CStave* stave;
-    int32_t x;
-    CNote* note;
-  };
-  auto before = [](const Entry& a, const Entry& b) {
-    return a.stave != b.stave ? std::less<const CStave*>()(a.stave, b.stave) : a.x < b.x;
-  };
-  thread_local std::vector<Entry> entries;
-  entries.clear();
-  bool anyMark = false;
-  for (CMark* m : lists.marks) anyMark |= m->OwnerStave && bitsOf(m->Value);
-  if (anyMark) {
-    entries.reserve(lists.notes.size());
-    for (CNote* n : lists.notes)
-      if (n->OwnerStave) entries.push_back({n->OwnerStave, n->X, n});
-    std::sort(entries.begin(), entries.end(), before);
-    for (CMark* m : lists.marks) {
-      int32_t bits = bitsOf(m->Value);
-      if (!bits || !m->OwnerStave) continue;
-      Entry key{m->OwnerStave, static_cast<int32_t>(std::max<int64_t>(int64_t(m->X) - 12, INT32_MIN)), nullptr};
-      for (auto k = std::lower_bound(entries.begin(), entries.end(), key, before);
-           k != entries.end() && k->stave == m->OwnerStave && int64_t(k->x) <= int64_t(m->X) + 12; ++k)
-        k->note->Style |= bits;
-    }
-  }
-  for (CNote* n : lists.notes) {
-    if (n->Style & NTS_UPDATE_PLAYTICKS) {
-      if (n->Style & NTS_STACCATO) n->PlayTicks = n->Ticks / 2;
-      if (n->Style & NTS_TENUTO) n->PlayTicks = n->Ticks;
-    }
-    if ((n->Style & NTS_UPDATE_VELOCITY) && (n->Style & NTS_ACCENT)) n->Velocity = 120;
-  }
+  for (CNote* r : keys.rests) Articulate(r, 0, false);
 }

@@ -22,5 +22,57 @@ struct DerivedLists {
   void Gather(const CScore& score);
 };
 
-void ComputeVelocities(CScore& score, const DerivedLists& lists);
-void ComputeArticulations(CScore& score, const DerivedLists& lists);
+// What the dynamics and articulation steps need of every note, gathered in
+// the one walk over all notes that also sets the play times.
+struct NoteKeys {
+  struct Timed {
+    int64_t key;  // Start in the high half, object order in the low half
+    CNote* note;
+  };
+  struct Placed {
+    const CStaff* system;
+    int32_t key;   // Left or X
+    uint32_t pos;  // object order among the notes, then list position
+    bool operator<(const Placed& o) const {
+      if (system != o.system) return std::less<const CStaff*>()(system, o.system);
+      return key != o.key ? key < o.key : pos < o.pos;
+    }
+  };
+  struct OnStave {
+    const CStave* stave;
+    int32_t x;
+    CNote* note;
+  };
+  std::vector<Timed> timed;          // notes of kind 'N'
+  std::vector<Placed> byLeft, byX;   // those of them on a stave of a system
+  std::vector<OnStave> onStaves;     // notes and rests on a stave
+  std::vector<CNote*> rests;
+
+  void Clear() {
+    timed.clear();
+    byLeft.clear();
+    byX.clear();
+    onStaves.clear();
+    rests.clear();
+  }
+  // Files one note (after its play times are set).
+  void Add(CNote* n) {
+    if (n->OwnerStave) onStaves.push_back({n->OwnerStave, n->X, n});
+    if (n->KindCode() != Kind::Note) {
+      rests.push_back(n);
+      return;
+    }
+    const uint32_t order = static_cast<uint32_t>(timed.size());
+    timed.push_back({int64_t(n->Start) << 32 | order, n});
+    if (n->OwnerStave && n->OwnerStave->OwnerStaff) {
+      byLeft.push_back({n->OwnerStave->OwnerStaff, n->Left, order});
+      byX.push_back({n->OwnerStave->OwnerStaff, n->X, order});
+    }
+  }
+};
+
+// Articulation bits from marks onto the notes of their staves.
+void ApplyArticulationMarks(const DerivedLists& lists, NoteKeys& keys);
+// Velocities from dynamics words and wedges, then the articulations' effect
+// on play lengths and velocities.
+void ComputeVelocities(const DerivedLists& lists, NoteKeys& keys);

@@ -9,7 +9,7 @@ case "$flavour" in
   release) dir=build; args=(-DCMAKE_BUILD_TYPE=Release) ;;
   asan) dir=build-asan; args=(-DCMAKE_BUILD_TYPE=Debug -DQUAVIX_SANITIZE=ON -DQUAVIX_BENCH=OFF) ;;
   tsan) dir=build-tsan; args=(-DCMAKE_BUILD_TYPE=Debug -DQUAVIX_TSAN=ON -DQUAVIX_BENCH=OFF) ;;
-  fuzz) dir=build-fuzz; args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUAVIX_FUZZ=ON -DQUAVIX_TESTS=OFF
+  fuzz) dir=build-fuzz; args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUAVIX_FUZZ=ON -DQUAVIX_TESTS=OFF -DQUAVIX_GUI=OFF
                               -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang) ;;
   *) echo "build.sh: unknown flavour $flavour" >&2; exit 2 ;;
 esac
