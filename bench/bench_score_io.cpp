@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "model/object_pool.h"
 #include "model/score.h"
 #include "model/score_open.h"
 #include "tools/scoregen/scoregen.h"
@@ -34,7 +35,8 @@ Workload& Reference() {
   return w;
 }
 
-size_t HeapInUse() { return mallinfo2().uordblks; }
+// Heap plus the live slots of pooled object storage.
+size_t HeapInUse() { return mallinfo2().uordblks + ObjectStorageInUse(); }
 
 void BM_LoadAndRelink(benchmark::State& state) {
   Workload& w = Reference();

@@ -3,9 +3,13 @@
 #include <algorithm>
 
 #include "model/archive.h"
+#include "model/object_pool.h"
 #include "model/notes.h"
 #include "model/page_objects.h"
 #include "model/structure.h"
+
+void* CXObject::operator new(size_t size) { return AllocateObjectStorage(size); }
+void CXObject::operator delete(void* p, size_t size) { FreeObjectStorage(p, size); }
 
 bool CXObject::HitTest(int x, int y) const { return GetBounds().Contains(x, y); }
 

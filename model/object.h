@@ -37,6 +37,10 @@ class CXObject {
   CXObject& operator=(const CXObject&) = delete;
   virtual ~CXObject() = default;
 
+  // Objects live in pooled storage (see object_pool.h).
+  static void* operator new(size_t size);
+  static void operator delete(void* p, size_t size);
+
   // Virtual operations, in their fixed order.
   virtual bool HitTest(int x, int y) const;
   virtual bool CopyFrom(const CXObject* source);

@@ -19,8 +19,6 @@ void Glyph(DeviceContext& dc, int x, int y, int byte) {
   dc.TextOut(x, y, std::string_view(&c, 1));
 }
 
-void Glyphs(DeviceContext& dc, int x, int y, const char* text) { dc.TextOut(x, y, text); }
-
 // A point font of the music face at a size in tenths of a point.
 LogFont MusicFont(int tenths) { return LogFont::PointFont(tenths, kMusicFace); }
 

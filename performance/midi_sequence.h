@@ -32,7 +32,7 @@ struct MidiEventRec {
   uint8_t Data2 = 0;   // meta: the data length (at most 255)
   uint8_t Tag = 0;     // TAG_NOTE_ON / TAG_NOTE_OFF on note markers
   int32_t Number = 0;  // Number of the note behind a note event or marker; version from "!v" / number from "!y"
-  int32_t ObjectIndex = 0;         // note events of the part build: the note's index in the score's objects
+  int32_t ObjectIndex = 0;         // note events of BuildPartPerformance: the note's index in the score's objects
   const uint8_t* Data = nullptr;   // meta / sysex bytes, in a block owned by the sequence
   CNote* Source = nullptr;         // the note behind a note marker; not owned
 
@@ -131,7 +131,8 @@ class CMidiSequence {
 // A per-thread list to build a new event list in before copying it back:
 // emptied, with room for `capacity` events. Lists of a performance are large
 // and rebuilt several times per build; one lasting buffer spares the fresh
-// pages a new buffer would cost each time.
+// pages a new buffer would cost each time. SortEvents uses it too, so it is
+// never the list being sorted.
 std::vector<MidiEventRec>& SpareEventList(size_t capacity);
 
 // Sorts by tick; at one tick note-offs come first, then the meta events a

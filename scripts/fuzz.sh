@@ -8,7 +8,7 @@ seconds="${1:-60}"
 dir="$(scripts/build.sh fuzz | tail -n 1)"
 release="$(scripts/build.sh release | tail -n 1)"
 status=0
-for target in "$dir"/fuzz/fuzz_*; do
+for target in "$dir"/runtime/fuzz_*; do
   [ -x "$target" ] || continue
   name="$(basename "$target")"
   corpus="fuzz/corpus-$name"

@@ -4,7 +4,6 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 
 #include "tests/common/scratch_dir.h"
@@ -22,9 +21,6 @@ IniFile Parse(std::string_view text) {
   return ini;
 }
 
-double MillisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
 
 bool SameContents(const IniFile& a, const IniFile& b) {
   return std::equal(a.Sections().begin(), a.Sections().end(), b.Sections().begin(), b.Sections().end(),
@@ -171,43 +167,21 @@ TEST(IniFileSave, LineBreaksInNamesCannotPlantEntries) {
   EXPECT_EQ(back.GetValue(back.Sections()[0].Name(), "root"), nullptr);
 }
 
-// An optimised build sets 20 keys in each of 100,000 sections in ~55 ms of
-// CPU; the budget leaves room for a busy shared machine while anything worse
-// than linear would take seconds.
-#if defined(__SANITIZE_ADDRESS__) || !defined(__OPTIMIZE__)
-constexpr double kBudgetMs = 250.0 * 15;
-#else
-constexpr double kBudgetMs = 250.0;
-#endif
-
-TEST(IniFilePerformance, LargeDocumentsStayLinear) {
-  // Keep freed memory in the heap between runs: faulting in ~140 MB of fresh
-  // pages costs more than the work itself on a virtual machine.
-  mallopt(M_TRIM_THRESHOLD, 1 << 30);
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+// Many sections and one very large section: first-match lookups keep
+// working through the indexes. (Speed is measured in bench/.)
+TEST(IniFileScale, ManySectionsAndAHugeOne) {
   std::vector<std::string> names, keys;
-  for (int i = 0; i < 100000; ++i) names.push_back("Object" + std::to_string(i));
+  for (int i = 0; i < 20000; ++i) names.push_back("Object" + std::to_string(i));
   for (int k = 0; k < 20; ++k) keys.push_back("Key" + std::to_string(k));
   IniFile ini;
-  double best = 1e30;
-  for (int run = 0; run < 5; ++run) {  // best run: the first pays for fresh pages
-    ini.Clear();
-    const auto start = std::chrono::steady_clock::now();
-    for (const std::string& name : names) {
-      for (const std::string& key : keys) ini.SetValue(name, key, "12345");
-    }
-    best = std::min(best, MillisecondsSince(start));
-  }
-  EXPECT_LT(best, kBudgetMs);
-
-  const auto start = std::chrono::steady_clock::now();
+  for (const std::string& name : names)
+    for (const std::string& key : keys) ini.SetValue(name, key, "12345");
   size_t found = 0;
   for (size_t i = 0; i < names.size(); ++i) {  // each lookup misses the last-found section
     found += ini.GetValue(names[(i * 7919) % names.size()], keys[i % 20]) != nullptr;
   }
   for (int i = 0; i < 60000; ++i) ini.SetInt("Huge", "key" + std::to_string(i), i);
   for (int i = 0; i < 60000; ++i) ini.SetInt("Huge", "key" + std::to_string(i), -i);
-  EXPECT_LT(MillisecondsSince(start), kBudgetMs);
   EXPECT_EQ(found, names.size());
   EXPECT_EQ(ini.Sections().back().Entries().size(), 60000u);
   EXPECT_EQ(ini.GetInt("Huge", "key59999", 0), -59999);

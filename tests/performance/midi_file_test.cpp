@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/trace_log.h"
+#include "model/score.h"
+#include "performance/build_performance.h"
 #include "performance/midi_sequence.h"
 #include "tests/common/scratch_dir.h"
+#include "tools/scoregen/scoregen.h"
 
 namespace {
 
@@ -122,6 +126,20 @@ TEST(MidiWriter, UnwritableDivisionOrPathFails) {
   EXPECT_TRUE(dir.List().empty());
   EXPECT_EQ(WriteMidiFile(seq, dir / "a.mid"), 1);
   EXPECT_EQ(dir.Read("a.mid").size(), 38u);
+}
+
+TEST(MidiFile, APerformanceReadsBackAsWritten) {
+  // Repeats, ties, chords, tuplets, key changes and dynamics; markers come
+  // back as plain texts, in the same order at every tick.
+  CScore score;
+  GenerateWorkload(score, {.Systems = 10, .MeasuresPerSystem = 3, .StavesPerSystem = 2, .NotesPerStaffMeasure = 6,
+                           .DynamicsTexts = 20, .Hairpins = 10, .Seed = 3});
+  CMidiSequence built;
+  BuildPerformance(score, built);
+  ASSERT_GT(built.Events.size(), 500u);
+  const CMidiSequence read = Read(Encode(built));
+  EXPECT_EQ(Events(read), Events(built));
+  EXPECT_TRUE(std::all_of(read.Events.begin(), read.Events.end(), [](const MidiEventRec& e) { return !e.Tag && !e.Source; }));
 }
 
 TEST(MidiReader, RunningStatusWithVelocityZeroReleases) {
