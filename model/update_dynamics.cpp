@@ -98,21 +98,21 @@ void Articulate(CNote* n, int velocity, bool setVelocity) {
 }  // namespace
 
 void ApplyArticulationMarks(const DerivedLists& lists, NoteKeys& keys) {
-  bool anyMark = false;
-  for (CMark* m : lists.marks) anyMark |= m->OwnerStave && MarkBits(m->Value);
-  if (!anyMark) return;
-  auto& entries = keys.onStaves;
-  auto before = [](const NoteKeys::OnStave& a, const NoteKeys::OnStave& b) {
-    return a.stave != b.stave ? std::less<const CStave*>()(a.stave, b.stave) : a.x < b.x;
-  };
-  std::sort(entries.begin(), entries.end(), before);
+  // A mark reaches the notes of its stave whose X lies within 12 units. The
+  // stave's list is sorted by Left, and no note's X is further than
+  // maxXOffset from its Left, so a window of Lefts holds every candidate.
   for (CMark* m : lists.marks) {
     const int32_t bits = MarkBits(m->Value);
     if (!bits || !m->OwnerStave) continue;
-    NoteKeys::OnStave key{m->OwnerStave, static_cast<int32_t>(std::max<int64_t>(int64_t(m->X) - 12, INT32_MIN)), nullptr};
-    for (auto k = std::lower_bound(entries.begin(), entries.end(), key, before);
-         k != entries.end() && k->stave == m->OwnerStave && int64_t(k->x) <= int64_t(m->X) + 12; ++k)
-      k->note->Style |= bits;
+    const auto& attached = m->OwnerStave->Attached;
+    const int64_t lo = int64_t(m->X) - 12 - keys.maxXOffset, hi = int64_t(m->X) + 12 + keys.maxXOffset;
+    auto it = std::lower_bound(attached.begin(), attached.end(), lo,
+                               [](const CStaveObject* o, int64_t left) { return o->Left < left; });
+    for (; it != attached.end() && (*it)->Left <= hi; ++it) {
+      if (!(*it)->IsKind(Kind::Note)) continue;
+      auto* n = static_cast<CNote*>(*it);
+      if (n->OwnerStave == m->OwnerStave && std::llabs(int64_t(n->X) - m->X) <= 12) n->Style |= bits;
+    }
   }
 }
 

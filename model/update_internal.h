@@ -2,6 +2,8 @@
 // that each step walks only the objects it reads.
 #pragma once
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "model/score.h"
@@ -38,26 +40,21 @@ struct NoteKeys {
       return key != o.key ? key < o.key : pos < o.pos;
     }
   };
-  struct OnStave {
-    const CStave* stave;
-    int32_t x;
-    CNote* note;
-  };
   std::vector<Timed> timed;          // notes of kind 'N'
   std::vector<Placed> byLeft, byX;   // those of them on a stave of a system
-  std::vector<OnStave> onStaves;     // notes and rests on a stave
+  int64_t maxXOffset = 0;            // the largest |X - Left| of any note or rest
   std::vector<CNote*> rests;
 
   void Clear() {
     timed.clear();
     byLeft.clear();
     byX.clear();
-    onStaves.clear();
+    maxXOffset = 0;
     rests.clear();
   }
   // Files one note (after its play times are set).
   void Add(CNote* n) {
-    if (n->OwnerStave) onStaves.push_back({n->OwnerStave, n->X, n});
+    maxXOffset = std::max<int64_t>(maxXOffset, std::llabs(int64_t(n->X) - n->Left));
     if (n->KindCode() != Kind::Note) {
       rests.push_back(n);
       return;

@@ -1,7 +1,6 @@
 #include "common/ini_file.h"
 
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <algorithm>
 #include <filesystem>
