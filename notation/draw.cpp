@@ -250,9 +250,10 @@ void DrawSlur(DeviceContext& dc, const CSlurLine& s) {
   };
   const Point a{s.X, s.Y}, b{s.X1, s.Y1}, m{s.X2, s.Y2};
   const double r1 = std::hypot(c1x - ax, c1y - ay), r2 = std::hypot(c2x - bx, c2y - by);
-  // Counter-clockwise from M to A and from B to M when the bow lies below the
-  // chord on screen; the other way round when it lies above.
-  if (cross > 0) {
+  // Arcs run counter-clockwise as seen on screen. For a bow above the chord
+  // (the usual slur) that is from M to A and from B to M; for a bow below it
+  // the ends swap, so that both halves take the short way round.
+  if (cross < 0) {
     dc.Arc(square(c1x, c1y, r1), m, a);
     dc.Arc(square(c2x, c2y, r2), b, m);
   } else {

@@ -30,6 +30,7 @@ const char kUsage[] =
     "  info FILE.mid              division, tempo, time signature, events and notes of a MIDI file\n"
     "  generate OUT.q5s [--systems N] [--staves N] [--measures N] [--notes N] [--seed N]\n"
     "                             write a generated score (measures and notes per system/staff)\n"
+    "  generate OUT.q5s --reference  the reference page of every symbol, for looking at the drawing\n"
     "  --help                     show this text\n";
 
 int Fail(const std::string& reason) {
@@ -111,6 +112,7 @@ int CmdConvert(const std::vector<std::string>& args) {
 int CmdGenerate(const std::vector<std::string>& args) {
   WorkloadOptions o;
   std::string out;
+  bool reference = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto number = [&](int& target, int lo, int hi) {
@@ -123,11 +125,13 @@ int CmdGenerate(const std::vector<std::string>& args) {
     };
     int seed = 1;
     bool ok = true;
+    (void)seed;
     if (a == "--systems") ok = number(o.Systems, 1, 100000);
     else if (a == "--staves") ok = number(o.StavesPerSystem, 1, 32);
     else if (a == "--measures") ok = number(o.MeasuresPerSystem, 1, 32);
     else if (a == "--notes") ok = number(o.NotesPerStaffMeasure, 1, 64);
     else if (a == "--seed") { ok = number(seed, 0, 1 << 30); o.Seed = static_cast<uint32_t>(seed); }
+    else if (a == "--reference") reference = true;
     else if (!a.empty() && a[0] == '-') return Fail("unknown option " + a);
     else if (out.empty()) out = a;
     else return Fail("generate takes one output file");
@@ -138,7 +142,8 @@ int CmdGenerate(const std::vector<std::string>& args) {
   o.DynamicsTexts = measures / 32;
   o.Hairpins = measures / 64;
   CScore score;
-  GenerateWorkload(score, o);
+  if (reference) GenerateReferenceSheet(score);
+  else GenerateWorkload(score, o);
   std::string error;
   if (!score.SaveToFile(out, &error)) return Fail("cannot write " + out + ": " + error);
   return 0;

@@ -24,3 +24,10 @@ void GenerateWorkload(CScore& score, const WorkloadOptions& options = {});
 // A score holding objects of every kind with random field values (texts of
 // every length form, member lists, dangling references), for round trips.
 void GenerateRandomScore(CScore& score, uint32_t seed, int objectCount);
+
+// A reference page for looking at the drawing: a piano system with clefs, key
+// and time signatures, notes of every duration with stems up and down,
+// ledger lines, dots, rests of every code, accidentals, beams, slurs, ties,
+// repeat bar lines, endings, an octave line, dynamics, hairpins, every mark
+// type and a Chinese text.
+void GenerateReferenceSheet(CScore& score);

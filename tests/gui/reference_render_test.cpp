@@ -1,0 +1,53 @@
+// The reference page drawn through Qt, compared with the golden image a
+// person has looked at. QUAVIX_UPDATE_GOLDEN=1 rewrites the golden file.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cstdlib>
+#include <filesystem>
+
+#include "model/score.h"
+#include "notation/glyph_table.h"
+#include "platform/app_fonts.h"
+#include "platform/score_image.h"
+#include "tools/scoregen/scoregen.h"
+
+namespace {
+
+std::string ScreenshotDir() {
+  const char* dir = std::getenv("QUAVIX_SCREENSHOT_DIR");
+  std::string out = dir ? dir : std::filesystem::temp_directory_path().string();
+  std::filesystem::create_directories(out);
+  return out;
+}
+
+// Pixels whose grey levels differ by more than a quarter of the range.
+double DifferentShare(const QImage& a, const QImage& b) {
+  long different = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) different += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 64;
+  return double(different) / (double(a.width()) * a.height());
+}
+
+TEST(ReferenceRender, MatchesTheGoldenImage) {
+  ASSERT_TRUE(LoadCharList(QUAVIX_GENERATED_CHARLIST));
+  ASSERT_TRUE(RegisterMusicFont());
+  CScore score;
+  GenerateReferenceSheet(score);
+  score.AfterLoad();
+  const QImage image = RenderScoreImage(score).convertToFormat(QImage::Format_RGB32);
+  image.save(QString::fromStdString(ScreenshotDir() + "/reference-sheet.png"));
+  const std::string golden = std::string(QUAVIX_GOLDEN_DIR) + "/reference-sheet.png";
+  if (std::getenv("QUAVIX_UPDATE_GOLDEN")) {
+    ASSERT_TRUE(image.save(QString::fromStdString(golden)));
+    GTEST_SKIP() << "golden image rewritten";
+  }
+  QImage expected;
+  ASSERT_TRUE(expected.load(QString::fromStdString(golden))) << golden;
+  expected = expected.convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(image.size(), expected.size());
+  // Small tolerance: antialiasing of text may differ in single pixels.
+  EXPECT_LT(DifferentShare(image, expected), 0.002);
+}
+
+}  // namespace
