@@ -160,6 +160,7 @@ class CScore {
   }
 
  private:
+  void IoHeader(Archive& ar);
   void LoadBody(Archive& ar);
   void StoreBody(Archive& ar);
   // Moves the saved content of another score into this one.

@@ -51,10 +51,13 @@ std::string FormatVersion(uint32_t v) {
 }
 }  // namespace
 
-void CScore::StoreBody(Archive& ar) {
+// The 58-byte header, both ways. A stored score always carries the current
+// version and a zero reserved byte; loading keeps what the file holds.
+void CScore::IoHeader(Archive& ar) {
   ar.IoRaw(FileType, 4);
-  uint32_t version = kScoreVersion;  // a stored score always carries the current version
-  ar.Io(version);
+  uint32_t version = kScoreVersion;
+  uint8_t reserved = 0;
+  ar.Io(ar.IsStoring() ? version : Version);
   ar.Io(PaperWidth);
   ar.Io(PaperHeight);
   ar.Io(LeftMargin);
@@ -67,12 +70,15 @@ void CScore::StoreBody(Archive& ar) {
   ar.Io(Numerator);
   ar.Io(Denominator);
   ar.Io(Layer);
-  uint8_t reserved = 0;
-  ar.Io(reserved);
+  ar.Io(ar.IsStoring() ? reserved : ReservedByte);
   ar.Io(Font);
   ar.Io(Voice);
   ar.Io(SnapRadius);
   ar.Io(UpperNumber);
+}
+
+void CScore::StoreBody(Archive& ar) {
+  IoHeader(ar);
 
   int32_t n = static_cast<int32_t>(Layers.size());
   ar.Io(n);
@@ -96,25 +102,7 @@ void CScore::StoreBody(Archive& ar) {
 }
 
 void CScore::LoadBody(Archive& ar) {
-  ar.IoRaw(FileType, 4);
-  ar.Io(Version);
-  ar.Io(PaperWidth);
-  ar.Io(PaperHeight);
-  ar.Io(LeftMargin);
-  ar.Io(TopMargin);
-  ar.Io(StaveSpace);
-  ar.Io(SystemSpace);
-  ar.Io(LineSpace);
-  ar.Io(TimeBase);
-  ar.Io(Tempo);
-  ar.Io(Numerator);
-  ar.Io(Denominator);
-  ar.Io(Layer);
-  ar.Io(ReservedByte);
-  ar.Io(Font);
-  ar.Io(Voice);
-  ar.Io(SnapRadius);
-  ar.Io(UpperNumber);
+  IoHeader(ar);
 
   Layers.resize(ReadCount(ar, 8, "layer table"));
   for (CLayer& l : Layers) {
