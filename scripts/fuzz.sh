@@ -14,12 +14,14 @@ for target in "$dir"/runtime/fuzz_*; do
   corpus="fuzz/corpus-$name"
   mkdir -p "$corpus"
   seeds="fuzz/seeds/${name#fuzz_}"
-  # Seed score-format targets with small generated scores.
+  # Seed the binary formats with files the programs make; text seeds live in fuzz/seeds.
   case "$name" in
-    fuzz_score*)
+    fuzz_score_bytes|fuzz_score_file)
       for n in 1 2 3; do
         "$release/runtime/quavix-cli" generate "$corpus/seed-$n.q5s" --systems 1 --staves "$n" --measures 2 --notes "$n" --seed "$n"
       done ;;
+    fuzz_charlist)
+      cp "$release/runtime/res/charlist.dat" "$corpus/seed.dat" ;;
   esac
   dirs=("$corpus")
   [ -d "$seeds" ] && dirs+=("$seeds")
