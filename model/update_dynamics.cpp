@@ -65,8 +65,8 @@ using Keyed = NoteKeys::Placed;
 std::pair<const Keyed*, const Keyed*> KeyRange(const std::vector<Keyed>& v, const CStaff* system, int64_t lo, int64_t hi) {
   lo = std::clamp<int64_t>(lo, INT32_MIN, INT32_MAX);
   hi = std::clamp<int64_t>(hi, INT32_MIN, INT32_MAX);
-  auto first = std::lower_bound(v.begin(), v.end(), Keyed{system, int32_t(lo), 0});
-  auto last = std::upper_bound(first, v.end(), Keyed{system, int32_t(hi), UINT32_MAX});
+  auto first = std::lower_bound(v.begin(), v.end(), Keyed{system, int32_t(lo), 0, 0});
+  auto last = std::upper_bound(first, v.end(), Keyed{system, int32_t(hi), UINT32_MAX, 0});
   return {v.data() + (first - v.begin()), v.data() + (last - v.begin())};
 }
 
@@ -124,11 +124,8 @@ void ComputeVelocities(const DerivedLists& lists, NoteKeys& keys) {
   rank.resize(timed.size());
   for (size_t p = 0; p < timed.size(); ++p) rank[uint32_t(timed[p].key & 0xFFFFFFFF)] = uint32_t(p);
   auto& byLeft = keys.byLeft;
-  auto& byX = keys.byX;
   for (Keyed& k : byLeft) k.pos = rank[k.pos];
-  for (Keyed& k : byX) k.pos = rank[k.pos];
   std::sort(byLeft.begin(), byLeft.end());
-  std::sort(byX.begin(), byX.end());
   auto startAt = [&](size_t p) { return int32_t(timed[p].key >> 32); };
 
   SystemLocator locator(lists.systems);
@@ -145,7 +142,7 @@ void ComputeVelocities(const DerivedLists& lists, NoteKeys& keys) {
     // The nearest Left; on equal distance the note first in the list.
     auto [begin, end] = KeyRange(byLeft, system, INT32_MIN, INT32_MAX);
     if (begin == end) continue;
-    const Keyed* right = std::lower_bound(begin, end, Keyed{system, t->Left, 0});
+    const Keyed* right = std::lower_bound(begin, end, Keyed{system, t->Left, 0, 0});
     const Keyed* best = nullptr;
     int64_t bestDistance = 0;
     auto consider = [&](const Keyed* k) {
@@ -156,7 +153,7 @@ void ComputeVelocities(const DerivedLists& lists, NoteKeys& keys) {
       }
     };
     if (right != end) consider(right);
-    if (right != begin) consider(std::lower_bound(begin, right, Keyed{system, (right - 1)->key, 0}));
+    if (right != begin) consider(std::lower_bound(begin, right, Keyed{system, (right - 1)->key, 0, 0}));
     const int64_t start = startAt(best->pos);
     size_t k = std::lower_bound(timed.begin(), timed.end(), start << 32,
                                 [](const NoteKeys::Timed& e, int64_t key) { return e.key < key; }) - timed.begin();
@@ -173,22 +170,30 @@ void ComputeVelocities(const DerivedLists& lists, NoteKeys& keys) {
     }
     if (lo == hi) continue;
     const int64_t d = o->Value == 0 ? 20 : -20;
-    auto [x0, x1] = KeyRange(byX, system, int64_t(o->Left) - 8, int64_t(o->Right) + 8);
-    if (x0 == x1) continue;
+    // Notes whose X lies in [Left - 8, Right + 8]: no X is further than
+    // maxXOffset from its note's Left, so a window of Lefts holds them all.
+    auto [x0, x1] = KeyRange(byLeft, system, int64_t(o->Left) - 8 - keys.maxXOffset,
+                             int64_t(o->Right) + 8 + keys.maxXOffset);
     uint32_t firstPos = UINT32_MAX, lastPos = 0;
     for (const Keyed* k = x0; k != x1; ++k) {
+      if (int64_t(k->x) < int64_t(o->Left) - 8 || int64_t(k->x) > int64_t(o->Right) + 8) continue;
       const CNote* n = timed[k->pos].note;
-      int64_t off = (int64_t(k->key) - lo) * d / (hi - lo);
+      int64_t off = (int64_t(k->x) - lo) * d / (hi - lo);
       off = std::min<int64_t>(off, 126 - int64_t(n->Velocity));
       offset[k->pos] = static_cast<int32_t>(std::clamp<int64_t>(off, -1000, 1000));
       firstPos = std::min(firstPos, k->pos);
       lastPos = std::max(lastPos, k->pos);
     }
+    if (firstPos == UINT32_MAX) continue;
     if (firstPos != lastPos) marks[firstPos] |= 1;
     marks[lastPos] |= 2;
   }
 
   std::stable_sort(texts.begin(), texts.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  // Levels are worked out in Start order and written back in object order,
+  // so the writes walk memory forwards.
+  thread_local std::vector<int16_t> levelByOrder;
+  levelByOrder.resize(timed.size());
   int level = 100, base = 100;
   bool ramp = false;
   size_t t = 0;
@@ -204,7 +209,11 @@ void ComputeVelocities(const DerivedLists& lists, NoteKeys& keys) {
     if (level >= 128) level = 126;
     // A diminuendo from an out-of-range velocity must not wrap below silence.
     if (level < 0) level = 0;
-    Articulate(timed[p].note, level, true);
+    levelByOrder[uint32_t(timed[p].key & 0xFFFFFFFF)] = static_cast<int16_t>(level);
   }
-  for (CNote* r : keys.rests) Articulate(r, 0, false);
+  size_t order = 0;
+  for (CNote* n : lists.notes) {
+    if (n->KindCode() == Kind::Note) Articulate(n, levelByOrder[order++], true);
+    else Articulate(n, 0, false);
+  }
 }

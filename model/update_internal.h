@@ -33,37 +33,31 @@ struct NoteKeys {
   };
   struct Placed {
     const CStaff* system;
-    int32_t key;   // Left or X
+    int32_t key;   // Left
     uint32_t pos;  // object order among the notes, then list position
+    int32_t x;     // the note's X
     bool operator<(const Placed& o) const {
       if (system != o.system) return std::less<const CStaff*>()(system, o.system);
       return key != o.key ? key < o.key : pos < o.pos;
     }
   };
   std::vector<Timed> timed;          // notes of kind 'N'
-  std::vector<Placed> byLeft, byX;   // those of them on a stave of a system
+  std::vector<Placed> byLeft;        // those of them on a stave of a system
   int64_t maxXOffset = 0;            // the largest |X - Left| of any note or rest
-  std::vector<CNote*> rests;
 
   void Clear() {
     timed.clear();
     byLeft.clear();
-    byX.clear();
     maxXOffset = 0;
-    rests.clear();
   }
   // Files one note (after its play times are set).
   void Add(CNote* n) {
     maxXOffset = std::max<int64_t>(maxXOffset, std::llabs(int64_t(n->X) - n->Left));
-    if (n->KindCode() != Kind::Note) {
-      rests.push_back(n);
-      return;
-    }
+    if (n->KindCode() != Kind::Note) return;
     const uint32_t order = static_cast<uint32_t>(timed.size());
     timed.push_back({int64_t(n->Start) << 32 | order, n});
     if (n->OwnerStave && n->OwnerStave->OwnerStaff) {
-      byLeft.push_back({n->OwnerStave->OwnerStaff, n->Left, order});
-      byX.push_back({n->OwnerStave->OwnerStaff, n->X, order});
+      byLeft.push_back({n->OwnerStave->OwnerStaff, n->Left, order, n->X});
     }
   }
 };
