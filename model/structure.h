@@ -34,6 +34,7 @@ class CStaff : public CXObject {
   int32_t Start = 0;  // derived
   int32_t Ticks = 0;  // derived
   CScore* OwnerScore = nullptr;
+  int32_t Ordinal = -1;  // scratch of the recalculation: the system's place in object order
 };
 
 class CStave : public CXObject {

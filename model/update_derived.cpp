@@ -379,7 +379,10 @@ void DerivedLists::Gather(const CScore& score) {
         break;
       case Kind::Combo: combos.push_back(static_cast<CXCombo*>(o)); break;
       case Kind::Ending: endings.push_back(static_cast<CEnding*>(o)); break;
-      case Kind::Staff: systems.push_back(static_cast<CStaff*>(o)); break;
+      case Kind::Staff:
+        static_cast<CStaff*>(o)->Ordinal = static_cast<int32_t>(systems.size());
+        systems.push_back(static_cast<CStaff*>(o));
+        break;
       default: break;
     }
   }

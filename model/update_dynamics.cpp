@@ -63,10 +63,11 @@ using Keyed = NoteKeys::Placed;
 
 // The run of entries of one system with keys in [lo, hi].
 std::pair<const Keyed*, const Keyed*> KeyRange(const std::vector<Keyed>& v, const CStaff* system, int64_t lo, int64_t hi) {
+  const int32_t ordinal = system->Ordinal;
   lo = std::clamp<int64_t>(lo, INT32_MIN, INT32_MAX);
   hi = std::clamp<int64_t>(hi, INT32_MIN, INT32_MAX);
-  auto first = std::lower_bound(v.begin(), v.end(), Keyed{system, int32_t(lo), 0, 0});
-  auto last = std::upper_bound(first, v.end(), Keyed{system, int32_t(hi), UINT32_MAX, 0});
+  auto first = std::lower_bound(v.begin(), v.end(), Keyed{Keyed::Key(ordinal, int32_t(lo)), 0, 0});
+  auto last = std::upper_bound(first, v.end(), Keyed{Keyed::Key(ordinal, int32_t(hi)), UINT32_MAX, 0});
   return {v.data() + (first - v.begin()), v.data() + (last - v.begin())};
 }
 
@@ -81,6 +82,29 @@ int32_t MarkBits(int32_t value) {
     case 96: case 97: return NTS_ACCENT | NTS_STACCATO;
     default: return 0;
   }
+}
+
+// Notes by Start, keeping object order among equal Starts: the entries
+// arrive in object order, so two stable counting passes over the 16-bit
+// halves of the biased Start do it in linear time.
+void SortByStart(std::vector<NoteKeys::Timed>& v) {
+  thread_local std::vector<NoteKeys::Timed> scratch;
+  scratch.resize(v.size());
+  auto digit = [](const NoteKeys::Timed& e, int shift) {
+    const uint32_t start = uint32_t(e.key >> 32) ^ 0x80000000u;
+    return (start >> shift) & 0xFFFF;
+  };
+  std::vector<NoteKeys::Timed>* from = &v;
+  std::vector<NoteKeys::Timed>* to = &scratch;
+  thread_local std::vector<uint32_t> count;
+  for (int shift : {0, 16}) {
+    count.assign(65537, 0);
+    for (const auto& e : *from) ++count[digit(e, shift) + 1];
+    for (size_t i = 1; i < count.size(); ++i) count[i] += count[i - 1];
+    for (const auto& e : *from) (*to)[count[digit(e, shift)]++] = e;
+    std::swap(from, to);
+  }
+  // Two passes: the result is back in v.
 }
 
 // Staccato halves and tenuto restores what a note plays; an accent plays at 120.
@@ -119,7 +143,7 @@ void ApplyArticulationMarks(const DerivedLists& lists, NoteKeys& keys) {
 void ComputeVelocities(const DerivedLists& lists, NoteKeys& keys) {
   // Notes (rests excluded) by Start, object order on ties.
   auto& timed = keys.timed;
-  std::sort(timed.begin(), timed.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
+  SortByStart(timed);
   thread_local std::vector<uint32_t> rank;
   rank.resize(timed.size());
   for (size_t p = 0; p < timed.size(); ++p) rank[uint32_t(timed[p].key & 0xFFFFFFFF)] = uint32_t(p);
@@ -142,18 +166,18 @@ void ComputeVelocities(const DerivedLists& lists, NoteKeys& keys) {
     // The nearest Left; on equal distance the note first in the list.
     auto [begin, end] = KeyRange(byLeft, system, INT32_MIN, INT32_MAX);
     if (begin == end) continue;
-    const Keyed* right = std::lower_bound(begin, end, Keyed{system, t->Left, 0, 0});
+    const Keyed* right = std::lower_bound(begin, end, Keyed{Keyed::Key(system->Ordinal, t->Left), 0, 0});
     const Keyed* best = nullptr;
     int64_t bestDistance = 0;
     auto consider = [&](const Keyed* k) {
-      int64_t d = std::llabs(int64_t(k->key) - t->Left);
+      int64_t d = std::llabs(int64_t(k->Left()) - t->Left);
       if (!best || d < bestDistance || (d == bestDistance && k->pos < best->pos)) {
         best = k;
         bestDistance = d;
       }
     };
     if (right != end) consider(right);
-    if (right != begin) consider(std::lower_bound(begin, right, Keyed{system, (right - 1)->key, 0, 0}));
+    if (right != begin) consider(std::lower_bound(begin, right, Keyed{(right - 1)->sortKey, 0, 0}));
     const int64_t start = startAt(best->pos);
     size_t k = std::lower_bound(timed.begin(), timed.end(), start << 32,
                                 [](const NoteKeys::Timed& e, int64_t key) { return e.key < key; }) - timed.begin();
@@ -165,8 +189,8 @@ void ComputeVelocities(const DerivedLists& lists, NoteKeys& keys) {
     int64_t lo = system->Right, hi = system->Left;
     auto [first, last] = KeyRange(byLeft, system, int64_t(o->Left) - 16, int64_t(o->Right) + 16);
     if (first != last) {
-      lo = std::min<int64_t>(lo, first->key);
-      hi = std::max<int64_t>(hi, (last - 1)->key);
+      lo = std::min<int64_t>(lo, first->Left());
+      hi = std::max<int64_t>(hi, (last - 1)->Left());
     }
     if (lo == hi) continue;
     const int64_t d = o->Value == 0 ? 20 : -20;

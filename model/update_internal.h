@@ -32,14 +32,14 @@ struct NoteKeys {
     CNote* note;
   };
   struct Placed {
-    const CStaff* system;
-    int32_t key;   // Left
-    uint32_t pos;  // object order among the notes, then list position
-    int32_t x;     // the note's X
-    bool operator<(const Placed& o) const {
-      if (system != o.system) return std::less<const CStaff*>()(system, o.system);
-      return key != o.key ? key < o.key : pos < o.pos;
+    uint64_t sortKey;  // the system's ordinal, then Left
+    uint32_t pos;      // object order among the notes, then list position
+    int32_t x;         // the note's X
+    static uint64_t Key(int32_t ordinal, int32_t left) {
+      return uint64_t(uint32_t(ordinal)) << 32 | (uint32_t(left) ^ 0x80000000u);
     }
+    int32_t Left() const { return int32_t(uint32_t(sortKey) ^ 0x80000000u); }
+    bool operator<(const Placed& o) const { return sortKey != o.sortKey ? sortKey < o.sortKey : pos < o.pos; }
   };
   std::vector<Timed> timed;          // notes of kind 'N'
   std::vector<Placed> byLeft;        // those of them on a stave of a system
@@ -57,7 +57,7 @@ struct NoteKeys {
     const uint32_t order = static_cast<uint32_t>(timed.size());
     timed.push_back({int64_t(n->Start) << 32 | order, n});
     if (n->OwnerStave && n->OwnerStave->OwnerStaff) {
-      byLeft.push_back({n->OwnerStave->OwnerStaff, n->Left, order, n->X});
+      byLeft.push_back({Placed::Key(n->OwnerStave->OwnerStaff->Ordinal, n->Left), order, n->X});
     }
   }
 };
