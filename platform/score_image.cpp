@@ -1,7 +1,8 @@
 #include "platform/score_image.h"
 
-#include <QBuffer>
-#include <QByteArray>
+#include <zlib.h>
+
+#include <array>
 
 #include "common/file_util.h"
 #include "common/paths.h"
@@ -71,6 +72,70 @@ std::string EncodeBmp24(const QImage& source) {
   return out;
 }
 
+namespace {
+void PutBig32(std::string& s, uint32_t v) {
+  for (int i = 3; i >= 0; --i) s += char((v >> (8 * i)) & 0xFF);
+}
+
+void Chunk(std::string& out, const char* type, const std::string& data) {
+  PutBig32(out, uint32_t(data.size()));
+  const size_t start = out.size();
+  out.append(type, 4);
+  out += data;
+  const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(out.data() + start), uInt(out.size() - start));
+  PutBig32(out, uint32_t(crc));
+}
+}  // namespace
+
+std::string EncodePng(const QImage& source) {
+  const QImage image = source.convertToFormat(QImage::Format_RGB32);
+  const int w = image.width(), h = image.height();
+  bool grey = true;
+  for (int y = 0; y < h && grey; ++y) {
+    const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < w; ++x)
+      if (qRed(line[x]) != qGreen(line[x]) || qGreen(line[x]) != qBlue(line[x])) {
+        grey = false;
+        break;
+      }
+  }
+  const int channels = grey ? 1 : 3;
+  // Each row: filter type 0, then the samples.
+  std::string raw;
+  raw.resize(size_t(h) * (1 + size_t(w) * channels));
+  char* p = raw.data();
+  for (int y = 0; y < h; ++y) {
+    const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    *p++ = 0;
+    for (int x = 0; x < w; ++x) {
+      if (grey) {
+        *p++ = char(qRed(line[x]));
+      } else {
+        *p++ = char(qRed(line[x]));
+        *p++ = char(qGreen(line[x]));
+        *p++ = char(qBlue(line[x]));
+      }
+    }
+  }
+  uLongf packedSize = compressBound(uLong(raw.size()));
+  std::string packed(packedSize, '\0');
+  if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(raw.data()),
+                uLong(raw.size()), 1) != Z_OK)
+    return {};
+  packed.resize(packedSize);
+  std::string header;
+  PutBig32(header, uint32_t(w));
+  PutBig32(header, uint32_t(h));
+  header += char(8);                 // bits per sample
+  header += char(grey ? 0 : 2);      // grey or RGB
+  header += std::string(3, '\0');   // deflate, adaptive filtering method, no interlace
+  std::string out("\x89PNG\r\n\x1a\n", 8);
+  Chunk(out, "IHDR", header);
+  Chunk(out, "IDAT", packed);
+  Chunk(out, "IEND", "");
+  return out;
+}
+
 bool SaveScoreImage(const CScore& score, const std::string& path, std::string* error) {
   const QImage image = RenderScoreImage(score);
   const std::string ext = qx::FileExtensionLower(path);
@@ -78,15 +143,11 @@ bool SaveScoreImage(const CScore& score, const std::string& path, std::string* e
   if (ext == ".bmp") {
     bytes = EncodeBmp24(image);
   } else if (ext == ".png") {
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    // Light compression: PNG encoding otherwise dominates the export time.
-    if (!image.save(&buffer, "PNG", 80)) {
+    bytes = EncodePng(image);
+    if (bytes.empty()) {
       if (error) *error = "cannot encode PNG";
       return false;
     }
-    bytes.assign(data.constData(), size_t(data.size()));
   } else {
     if (error) *error = "unknown image type '" + ext + "'";
     return false;

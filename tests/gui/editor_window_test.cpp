@@ -134,6 +134,25 @@ TEST(BitmapExport, ContentPlusFiftyWithAFrame) {
   EXPECT_EQ(qGray(image.pixel(320, 230)), 255);
 }
 
+TEST(PngExport, GreyAndColourImagesDecodeToTheSamePixels) {
+  QImage grey(37, 11, QImage::Format_RGB32);
+  grey.fill(Qt::white);
+  grey.setPixel(3, 4, qRgb(0, 0, 0));
+  grey.setPixel(36, 10, qRgb(128, 128, 128));
+  QImage colour = grey.copy();
+  colour.setPixel(5, 5, qRgb(255, 0, 0));
+  for (const QImage* image : {&grey, &colour}) {
+    const std::string png = EncodePng(*image);
+    QImage back;
+    ASSERT_TRUE(back.loadFromData(reinterpret_cast<const uchar*>(png.data()), int(png.size()), "PNG"));
+    EXPECT_EQ(back.isGrayscale(), image == &grey);
+    back = back.convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(back.size(), image->size());
+    for (int y = 0; y < image->height(); ++y)
+      for (int x = 0; x < image->width(); ++x) ASSERT_EQ(back.pixel(x, y), image->pixel(x, y)) << x << "," << y;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
