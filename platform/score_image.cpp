@@ -136,14 +136,93 @@ std::string EncodePng(const QImage& source) {
   return out;
 }
 
+namespace {
+
+// Whether the export can only hold greys: nothing selected (selection draws
+// in colour), no pictures, and every visible layer's colour grey.
+bool DrawsOnlyGrey(const CScore& score) {
+  for (const CLayer& layer : score.Layers) {
+    const Color c = static_cast<Color>(layer.Color);
+    if ((layer.Style & LAYER_VISIBLE) && (RedOf(c) != GreenOf(c) || GreenOf(c) != BlueOf(c))) return false;
+  }
+  for (const auto& o : score.Objects())
+    if (o->Selected || o->KindCode() == Kind::Image) return false;
+  return true;
+}
+
+// The same picture as RenderScoreImage, drawn in strips into one reused
+// buffer and deflated as it goes, so a long score never needs its whole
+// page image in memory at once.
+std::string RenderScorePng(const CScore& score) {
+  CScore& mutableScore = const_cast<CScore&>(score);
+  mutableScore.ComputeExtent();
+  const int width = score.ExtentWidth + 50, height = score.ExtentHeight + 50;
+  const bool grey = DrawsOnlyGrey(score);
+  const int channels = grey ? 1 : 3;
+  constexpr int kStrip = 512;
+  QImage strip(width, kStrip, QImage::Format_RGB32);
+  z_stream z{};
+  // Run-length matching suits a page of white with thin black lines, and is fast.
+  if (deflateInit2(&z, 1, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) return {};
+  std::string packed, row(size_t(1 + width * channels), '\0');
+  char buffer[1 << 16];
+  auto pump = [&](const char* data, size_t size, int flush) {
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    z.avail_in = uInt(size);
+    do {
+      z.next_out = reinterpret_cast<Bytef*>(buffer);
+      z.avail_out = sizeof buffer;
+      deflate(&z, flush);
+      packed.append(buffer, sizeof buffer - z.avail_out);
+    } while (z.avail_out == 0);
+  };
+  for (int top = 0; top < height; top += kStrip) {
+    strip.fill(Qt::white);
+    QPainter painter(&strip);
+    painter.translate(0, -top);
+    QtDeviceContext dc(painter, {0, top, width, top + kStrip});
+    dc.SetPen({PenSolid, 1, 0});
+    dc.FrameRect({0, 0, width, height});
+    DrawScore(dc, score);
+    painter.end();
+    for (int y = 0; y < kStrip && top + y < height; ++y) {
+      const QRgb* line = reinterpret_cast<const QRgb*>(strip.constScanLine(y));
+      char* p = row.data();
+      *p++ = 0;  // no filter
+      for (int x = 0; x < width; ++x) {
+        *p++ = char(qRed(line[x]));
+        if (!grey) {
+          *p++ = char(qGreen(line[x]));
+          *p++ = char(qBlue(line[x]));
+        }
+      }
+      pump(row.data(), row.size(), Z_NO_FLUSH);
+    }
+  }
+  pump(nullptr, 0, Z_FINISH);
+  deflateEnd(&z);
+  std::string header;
+  PutBig32(header, uint32_t(width));
+  PutBig32(header, uint32_t(height));
+  header += char(8);
+  header += char(grey ? 0 : 2);
+  header += std::string(3, '\0');
+  std::string out("\x89PNG\r\n\x1a\n", 8);
+  Chunk(out, "IHDR", header);
+  Chunk(out, "IDAT", packed);
+  Chunk(out, "IEND", "");
+  return out;
+}
+
+}  // namespace
+
 bool SaveScoreImage(const CScore& score, const std::string& path, std::string* error) {
-  const QImage image = RenderScoreImage(score);
   const std::string ext = qx::FileExtensionLower(path);
   std::string bytes;
   if (ext == ".bmp") {
-    bytes = EncodeBmp24(image);
+    bytes = EncodeBmp24(RenderScoreImage(score));
   } else if (ext == ".png") {
-    bytes = EncodePng(image);
+    bytes = RenderScorePng(score);
     if (bytes.empty()) {
       if (error) *error = "cannot encode PNG";
       return false;

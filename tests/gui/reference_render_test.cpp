@@ -50,4 +50,27 @@ TEST(ReferenceRender, MatchesTheGoldenImage) {
   EXPECT_LT(DifferentShare(image, expected), 0.002);
 }
 
+TEST(ReferenceRender, PngFileHoldsTheSamePicture) {
+  ASSERT_TRUE(LoadCharList(QUAVIX_GENERATED_CHARLIST));
+  ASSERT_TRUE(RegisterMusicFont());
+  CScore score;
+  GenerateReferenceSheet(score);
+  score.AfterLoad();
+  const std::string path = ScreenshotDir() + "/reference-sheet-export.png";
+  std::string error;
+  ASSERT_TRUE(SaveScoreImage(score, path, &error)) << error;
+  QImage saved;
+  ASSERT_TRUE(saved.load(QString::fromStdString(path)));
+  EXPECT_TRUE(saved.isGrayscale());
+  const QImage drawn = RenderScoreImage(score).convertToFormat(QImage::Format_RGB32);
+  saved = saved.convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(saved.size(), drawn.size());
+  EXPECT_EQ(DifferentShare(saved, drawn), 0.0);
+  // A selected object draws in the selection colour: the file keeps colour.
+  score.GetObject(score.ObjectCount() - 1)->Selected = 1;
+  ASSERT_TRUE(SaveScoreImage(score, path, &error)) << error;
+  ASSERT_TRUE(saved.load(QString::fromStdString(path)));
+  EXPECT_FALSE(saved.isGrayscale());
+}
+
 }  // namespace
