@@ -34,19 +34,6 @@ std::string Unescape(std::string_view text) {
   return out;
 }
 
-void AppendEscaped(std::string_view value, std::string& out) {
-  size_t start = 0;
-  for (;;) {
-    const size_t special = value.find_first_of("\\\r\n", start);
-    if (special == std::string_view::npos) break;
-    out.append(value.substr(start, special - start));
-    const char c = value[special];
-    out += '\\';
-    out += c == '\\' ? '\\' : c == '\r' ? 'r' : 'n';
-    start = special + 1;
-  }
-  out.append(value.substr(start));
-}
 
 // Names cannot be escaped in this format; a line break in one would split
 // the line and plant text of the caller's choosing as entries or headers.
@@ -59,6 +46,20 @@ void AppendName(std::string_view name, std::string& out) {
 }
 
 }  // namespace
+
+void IniFile::AppendEscaped(std::string_view value, std::string& out) {
+  size_t start = 0;
+  for (;;) {
+    const size_t special = value.find_first_of("\\\r\n", start);
+    if (special == std::string_view::npos) break;
+    out.append(value.substr(start, special - start));
+    const char c = value[special];
+    out += '\\';
+    out += c == '\\' ? '\\' : c == '\r' ? 'r' : 'n';
+    start = special + 1;
+  }
+  out.append(value.substr(start));
+}
 
 // ---- Section ---------------------------------------------------------------
 

@@ -20,6 +20,9 @@ class IniFile {
   static constexpr size_t kNone = static_cast<size_t>(-1);
 
  public:
+  // Appends a value the way a saved file holds it: backslash, carriage
+  // return and line feed as "\\", "\r" and "\n".
+  static void AppendEscaped(std::string_view value, std::string& out);
   using Entry = std::pair<std::string, std::string>;  // key, value
 
   class Section {

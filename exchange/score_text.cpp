@@ -47,22 +47,10 @@ class Writer {
     out_ += '\n';
   }
 
-  // Values are escaped the way IniFile writes them: backslash, carriage
-  // return and line feed become "\\", "\r" and "\n".
   void Text(std::string_view key, std::string_view value) {
     out_ += key;
     out_ += '=';
-    size_t start = 0;
-    for (;;) {
-      const size_t special = value.find_first_of("\\\r\n", start);
-      if (special == std::string_view::npos) break;
-      out_.append(value.substr(start, special - start));
-      const char c = value[special];
-      out_ += '\\';
-      out_ += c == '\\' ? '\\' : c == '\r' ? 'r' : 'n';
-      start = special + 1;
-    }
-    out_.append(value.substr(start));
+    IniFile::AppendEscaped(value, out_);
     out_ += '\n';
   }
 

@@ -81,8 +81,9 @@ TEST(IniFileParse, DuplicatesResolveToTheFirst) {
   // The same in a section large enough to be searched through its index.
   std::string text = "[Big]\n";
   for (int i = 0; i < 200; ++i) {
-    text += "k" + std::to_string(i) + "=" + std::to_string(i) + "\n";
-    if (i % 50 == 0) text += "dup=" + std::to_string(i) + "\n";
+    const std::string n = std::to_string(i);
+    text.append("k").append(n).append("=").append(n).append("\n");
+    if (i % 50 == 0) text.append("dup=").append(n).append("\n");
   }
   IniFile big = Parse(text);
   EXPECT_EQ(Value(big, "Big", "dup"), "0");
