@@ -44,7 +44,7 @@ int InkPixels(const QImage& image) {
 
 std::string OutputDir() {
   const char* dir = std::getenv("QUAVIX_SCREENSHOT_DIR");
-  std::string out = dir ? dir : std::filesystem::temp_directory_path().string();
+  std::string out = dir ? dir : QUAVIX_DEFAULT_SCREENSHOT_DIR;
   std::filesystem::create_directories(out);
   return out;
 }

@@ -16,7 +16,7 @@ namespace {
 
 std::string ScreenshotDir() {
   const char* dir = std::getenv("QUAVIX_SCREENSHOT_DIR");
-  std::string out = dir ? dir : std::filesystem::temp_directory_path().string();
+  std::string out = dir ? dir : QUAVIX_DEFAULT_SCREENSHOT_DIR;
   std::filesystem::create_directories(out);
   return out;
 }
