@@ -84,10 +84,28 @@ int32_t MarkBits(int32_t value) {
   }
 }
 
+// Staccato halves and tenuto restores what a note plays; an accent plays at 120.
+void Articulate(CNote* n, int velocity, bool setVelocity) {
+  if (n->Style & NTS_UPDATE_PLAYTICKS) {
+    if (n->Style & NTS_STACCATO) n->PlayTicks = n->Ticks / 2;
+    if (n->Style & NTS_TENUTO) n->PlayTicks = n->Ticks;
+  }
+  if (n->Style & NTS_UPDATE_VELOCITY) {
+    if (n->Style & NTS_ACCENT) n->Velocity = 120;
+    else if (setVelocity) n->Velocity = static_cast<uint8_t>(velocity);
+  }
+}
+
+}  // namespace
+
 // Notes by Start, keeping object order among equal Starts: the entries
 // arrive in object order, so two stable counting passes over the 16-bit
 // halves of the biased Start do it in linear time.
 void SortByStart(std::vector<NoteKeys::Timed>& v) {
+  if (v.size() < 4096) {  // small scores: the counting tables would cost more than they save
+    std::sort(v.begin(), v.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
+    return;
+  }
   thread_local std::vector<NoteKeys::Timed> scratch;
   scratch.resize(v.size());
   auto digit = [](const NoteKeys::Timed& e, int shift) {
@@ -106,20 +124,6 @@ void SortByStart(std::vector<NoteKeys::Timed>& v) {
   }
   // Two passes: the result is back in v.
 }
-
-// Staccato halves and tenuto restores what a note plays; an accent plays at 120.
-void Articulate(CNote* n, int velocity, bool setVelocity) {
-  if (n->Style & NTS_UPDATE_PLAYTICKS) {
-    if (n->Style & NTS_STACCATO) n->PlayTicks = n->Ticks / 2;
-    if (n->Style & NTS_TENUTO) n->PlayTicks = n->Ticks;
-  }
-  if (n->Style & NTS_UPDATE_VELOCITY) {
-    if (n->Style & NTS_ACCENT) n->Velocity = 120;
-    else if (setVelocity) n->Velocity = static_cast<uint8_t>(velocity);
-  }
-}
-
-}  // namespace
 
 void ApplyArticulationMarks(const DerivedLists& lists, NoteKeys& keys) {
   // A mark reaches the notes of its stave whose X lies within 12 units. The

@@ -62,6 +62,9 @@ struct NoteKeys {
   }
 };
 
+// Entries by Start, object order kept among equal Starts (linear time for
+// large lists).
+void SortByStart(std::vector<NoteKeys::Timed>& v);
 // Articulation bits from marks onto the notes of their staves.
 void ApplyArticulationMarks(const DerivedLists& lists, NoteKeys& keys);
 // Velocities from dynamics words and wedges, then the articulations' effect

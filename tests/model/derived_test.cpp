@@ -1,8 +1,11 @@
 // The recalculation pass, step by step.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "model/derived.h"
 #include "model/score.h"
+#include "model/update_internal.h"
 #include "score_fixture.h"
 
 namespace {
@@ -526,6 +529,28 @@ TEST(VisualMidi, StartsWithTheNearestNote) {
   empty.Update();
   ComputeVisualMidiStart(*lonely);
   EXPECT_EQ(lonely->Start, 960);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Ordering, NotesByStartKeepObjectOrderAtEverySize) {
+  std::mt19937 rng(7);
+  for (size_t n : {size_t(10), size_t(5000), size_t(70000)}) {
+    std::vector<NoteKeys::Timed> v;
+    for (size_t i = 0; i < n; ++i) {
+      // Few distinct starts, negative ones too, so that ties are common.
+      const int32_t start = std::uniform_int_distribution<int32_t>(-300, 300)(rng) * 240;
+      v.push_back({int64_t(start) << 32 | uint32_t(i), nullptr});
+    }
+    std::vector<NoteKeys::Timed> expected = v;
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return (a.key >> 32) < (b.key >> 32); });
+    SortByStart(v);
+    ASSERT_EQ(v.size(), expected.size());
+    for (size_t i = 0; i < n; ++i) ASSERT_EQ(v[i].key, expected[i].key) << "size " << n << " at " << i;
+  }
 }
 
 }  // namespace
