@@ -117,40 +117,25 @@ void Archive::IoRaw(void* data, size_t n) {
     ReadBytes(data, n);
 }
 
+// A 16-bit count, or 0xFFFF followed by a 32-bit count for values from
+// `narrowLimit` on; returns the count written or read.
+uint64_t Archive::IoCount16(uint64_t value, uint64_t narrowLimit) {
+  uint16_t w = value < narrowLimit ? static_cast<uint16_t>(value) : 0xFFFF;
+  Io(w);
+  if (w != 0xFFFF) return w;
+  uint32_t d = static_cast<uint32_t>(value);
+  Io(d);
+  return d;
+}
+
 void Archive::IoText(std::string& text) {
-  if (storing_) {
-    size_t len = text.size();
-    if (len < 0xFF) {
-      uint8_t b = static_cast<uint8_t>(len);
-      Io(b);
-    } else if (len < 0xFFFE) {
-      uint8_t b = 0xFF;
-      uint16_t w = static_cast<uint16_t>(len);
-      Io(b);
-      Io(w);
-    } else {
-      uint8_t b = 0xFF;
-      uint16_t w = 0xFFFF;
-      uint32_t d = static_cast<uint32_t>(len);
-      Io(b);
-      Io(w);
-      Io(d);
-    }
-    WriteBytes(text.data(), len);
-    return;
-  }
-  uint8_t b = 0;
+  // One byte below 255, else 0xFF and a wider count (16-bit below 0xFFFE).
+  uint8_t b = text.size() < 0xFF ? static_cast<uint8_t>(text.size()) : 0xFF;
   Io(b);
-  uint64_t len = b;
-  if (b == 0xFF) {
-    uint16_t w = 0;
-    Io(w);
-    len = w;
-    if (w == 0xFFFF) {
-      uint32_t d = 0;
-      Io(d);
-      len = d;
-    }
+  const uint64_t len = b < 0xFF ? b : IoCount16(text.size(), 0xFFFE);
+  if (storing_) {
+    WriteBytes(text.data(), text.size());
+    return;
   }
   Require(len, "text");
   text.resize(static_cast<size_t>(len));
@@ -158,28 +143,10 @@ void Archive::IoText(std::string& text) {
 }
 
 void Archive::IoMembers(std::vector<int32_t>& members) {
-  if (storing_) {
-    if (members.size() < 0xFFFF) {
-      uint16_t c = static_cast<uint16_t>(members.size());
-      Io(c);
-    } else {
-      uint16_t c = 0xFFFF;
-      uint32_t d = static_cast<uint32_t>(members.size());
-      Io(c);
-      Io(d);
-    }
-    for (int32_t& m : members) Io(m);
-    return;
+  const uint64_t count = IoCount16(members.size(), 0xFFFF);
+  if (!storing_) {
+    Require(count * 4, "member list");
+    members.resize(static_cast<size_t>(count));
   }
-  uint16_t c = 0;
-  Io(c);
-  uint64_t count = c;
-  if (c == 0xFFFF) {
-    uint32_t d = 0;
-    Io(d);
-    count = d;
-  }
-  Require(count * 4, "member list");
-  members.resize(static_cast<size_t>(count));
   for (int32_t& m : members) Io(m);
 }

@@ -100,6 +100,7 @@ class Archive {
     }
   }
   void Refill();
+  uint64_t IoCount16(uint64_t value, uint64_t narrowLimit);
   void WriteSlow(const void* data, size_t n);
   void ReadSlow(void* data, size_t n);
 

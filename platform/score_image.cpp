@@ -2,30 +2,138 @@
 
 #include <zlib.h>
 
-#include <array>
-
 #include "common/file_util.h"
 #include "common/paths.h"
 #include "model/score.h"
 #include "notation/draw.h"
 #include "platform/qt_device_context.h"
 
-QImage RenderScoreImage(const CScore& score) {
-  CScore& mutableScore = const_cast<CScore&>(score);
-  mutableScore.ComputeExtent();
-  const int width = score.ExtentWidth + 50, height = score.ExtentHeight + 50;
-  QImage image(width, height, QImage::Format_RGB32);
-  image.fill(Qt::white);
-  QPainter painter(&image);
-  QtDeviceContext dc(painter, {0, 0, width, height});
-  dc.SetPen({PenSolid, 1, 0});
-  dc.FrameRect({0, 0, width, height});
-  DrawScore(dc, score);
-  painter.end();
-  return image;
+namespace {
+
+// The export's page: content plus 50 each way.
+QSize PageSize(const CScore& score) {
+  const_cast<CScore&>(score).ComputeExtent();
+  return {score.ExtentWidth + 50, score.ExtentHeight + 50};
 }
 
-namespace {
+// Draws the part of the page from `top` down into `image` (white first): the
+// black one-unit frame of the whole page, then the score.
+void DrawPage(QImage& image, const CScore& score, QSize page, int top) {
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.translate(0, -top);
+  QtDeviceContext dc(painter, {0, top, page.width(), top + image.height()});
+  dc.SetPen({PenSolid, 1, 0});
+  dc.FrameRect({0, 0, page.width(), page.height()});
+  DrawScore(dc, score);
+}
+
+void PutBig32(std::string& s, uint32_t v) {
+  for (int i = 3; i >= 0; --i) s += char((v >> (8 * i)) & 0xFF);
+}
+
+void Chunk(std::string& out, const char* type, const std::string& data) {
+  PutBig32(out, uint32_t(data.size()));
+  const size_t start = out.size();
+  out.append(type, 4);
+  out += data;
+  const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(out.data() + start), uInt(out.size() - start));
+  PutBig32(out, uint32_t(crc));
+}
+
+// A PNG written row by row: 8-bit grey or 24-bit colour, rows unfiltered,
+// deflated as they come with run-length matching (a page of white with thin
+// black lines compresses well and fast that way).
+class PngWriter {
+ public:
+  PngWriter(int width, int height, bool grey)
+      : width_(width), height_(height), grey_(grey), row_(size_t(1 + width * (grey ? 1 : 3)), '\0') {
+    ok_ = deflateInit2(&z_, 1, Z_DEFLATED, 15, 8, Z_RLE) == Z_OK;
+  }
+  ~PngWriter() {
+    if (ok_) deflateEnd(&z_);
+  }
+  PngWriter(const PngWriter&) = delete;
+  PngWriter& operator=(const PngWriter&) = delete;
+
+  void AddRow(const QRgb* line) {
+    char* p = row_.data();
+    *p++ = 0;  // no filter
+    for (int x = 0; x < width_; ++x) {
+      *p++ = char(qRed(line[x]));
+      if (!grey_) {
+        *p++ = char(qGreen(line[x]));
+        *p++ = char(qBlue(line[x]));
+      }
+    }
+    Pump(row_.data(), row_.size(), Z_NO_FLUSH);
+  }
+  // The whole file; empty when compression failed.
+  std::string Finish() {
+    if (!ok_) return {};
+    Pump(nullptr, 0, Z_FINISH);
+    std::string header;
+    PutBig32(header, uint32_t(width_));
+    PutBig32(header, uint32_t(height_));
+    header += char(8);                // bits per sample
+    header += char(grey_ ? 0 : 2);    // grey or RGB
+    header += std::string(3, '\0');  // deflate, adaptive filtering method, no interlace
+    std::string out("\x89PNG\r\n\x1a\n", 8);
+    Chunk(out, "IHDR", header);
+    Chunk(out, "IDAT", packed_);
+    Chunk(out, "IEND", "");
+    return out;
+  }
+
+ private:
+  void Pump(const char* data, size_t size, int flush) {
+    if (!ok_) return;
+    char buffer[1 << 16];
+    z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    z_.avail_in = uInt(size);
+    do {
+      z_.next_out = reinterpret_cast<Bytef*>(buffer);
+      z_.avail_out = sizeof buffer;
+      if (deflate(&z_, flush) == Z_STREAM_ERROR) ok_ = false;
+      packed_.append(buffer, sizeof buffer - z_.avail_out);
+    } while (ok_ && z_.avail_out == 0);
+  }
+
+  int width_, height_;
+  bool grey_;
+  bool ok_ = false;
+  z_stream z_{};
+  std::string row_, packed_;
+};
+
+// Whether the export can only hold greys: nothing selected (selection draws
+// in colour), no pictures, and every visible layer's colour grey.
+bool DrawsOnlyGrey(const CScore& score) {
+  for (const CLayer& layer : score.Layers) {
+    const Color c = static_cast<Color>(layer.Color);
+    if ((layer.Style & LAYER_VISIBLE) && (RedOf(c) != GreenOf(c) || GreenOf(c) != BlueOf(c))) return false;
+  }
+  for (const auto& o : score.Objects())
+    if (o->Selected || o->KindCode() == Kind::Image) return false;
+  return true;
+}
+
+// The same picture as RenderScoreImage, drawn in strips into one reused
+// buffer and encoded as it goes, so a long score never needs its whole page
+// image in memory at once.
+std::string RenderScorePng(const CScore& score) {
+  const QSize page = PageSize(score);
+  constexpr int kStrip = 512;
+  QImage strip(page.width(), kStrip, QImage::Format_RGB32);
+  PngWriter png(page.width(), page.height(), DrawsOnlyGrey(score));
+  for (int top = 0; top < page.height(); top += kStrip) {
+    DrawPage(strip, score, page, top);
+    for (int y = 0; y < kStrip && top + y < page.height(); ++y)
+      png.AddRow(reinterpret_cast<const QRgb*>(strip.constScanLine(y)));
+  }
+  return png.Finish();
+}
+
 void Put16(std::string& s, uint16_t v) {
   s += char(v & 0xFF);
   s += char(v >> 8);
@@ -33,7 +141,28 @@ void Put16(std::string& s, uint16_t v) {
 void Put32(std::string& s, uint32_t v) {
   for (int i = 0; i < 4; ++i) s += char((v >> (8 * i)) & 0xFF);
 }
+
 }  // namespace
+
+QImage RenderScoreImage(const CScore& score) {
+  const QSize page = PageSize(score);
+  QImage image(page, QImage::Format_RGB32);
+  DrawPage(image, score, page, 0);
+  return image;
+}
+
+std::string EncodePng(const QImage& source) {
+  const QImage image = source.convertToFormat(QImage::Format_RGB32);
+  bool grey = true;
+  for (int y = 0; y < image.height() && grey; ++y) {
+    const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width() && grey; ++x)
+      grey = qRed(line[x]) == qGreen(line[x]) && qGreen(line[x]) == qBlue(line[x]);
+  }
+  PngWriter png(image.width(), image.height(), grey);
+  for (int y = 0; y < image.height(); ++y) png.AddRow(reinterpret_cast<const QRgb*>(image.constScanLine(y)));
+  return png.Finish();
+}
 
 std::string EncodeBmp24(const QImage& source) {
   const QImage image = source.convertToFormat(QImage::Format_RGB32);
@@ -71,150 +200,6 @@ std::string EncodeBmp24(const QImage& source) {
   }
   return out;
 }
-
-namespace {
-void PutBig32(std::string& s, uint32_t v) {
-  for (int i = 3; i >= 0; --i) s += char((v >> (8 * i)) & 0xFF);
-}
-
-void Chunk(std::string& out, const char* type, const std::string& data) {
-  PutBig32(out, uint32_t(data.size()));
-  const size_t start = out.size();
-  out.append(type, 4);
-  out += data;
-  const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(out.data() + start), uInt(out.size() - start));
-  PutBig32(out, uint32_t(crc));
-}
-}  // namespace
-
-std::string EncodePng(const QImage& source) {
-  const QImage image = source.convertToFormat(QImage::Format_RGB32);
-  const int w = image.width(), h = image.height();
-  bool grey = true;
-  for (int y = 0; y < h && grey; ++y) {
-    const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-    for (int x = 0; x < w; ++x)
-      if (qRed(line[x]) != qGreen(line[x]) || qGreen(line[x]) != qBlue(line[x])) {
-        grey = false;
-        break;
-      }
-  }
-  const int channels = grey ? 1 : 3;
-  // Each row: filter type 0, then the samples.
-  std::string raw;
-  raw.resize(size_t(h) * (1 + size_t(w) * channels));
-  char* p = raw.data();
-  for (int y = 0; y < h; ++y) {
-    const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-    *p++ = 0;
-    for (int x = 0; x < w; ++x) {
-      if (grey) {
-        *p++ = char(qRed(line[x]));
-      } else {
-        *p++ = char(qRed(line[x]));
-        *p++ = char(qGreen(line[x]));
-        *p++ = char(qBlue(line[x]));
-      }
-    }
-  }
-  uLongf packedSize = compressBound(uLong(raw.size()));
-  std::string packed(packedSize, '\0');
-  if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(raw.data()),
-                uLong(raw.size()), 1) != Z_OK)
-    return {};
-  packed.resize(packedSize);
-  std::string header;
-  PutBig32(header, uint32_t(w));
-  PutBig32(header, uint32_t(h));
-  header += char(8);                 // bits per sample
-  header += char(grey ? 0 : 2);      // grey or RGB
-  header += std::string(3, '\0');   // deflate, adaptive filtering method, no interlace
-  std::string out("\x89PNG\r\n\x1a\n", 8);
-  Chunk(out, "IHDR", header);
-  Chunk(out, "IDAT", packed);
-  Chunk(out, "IEND", "");
-  return out;
-}
-
-namespace {
-
-// Whether the export can only hold greys: nothing selected (selection draws
-// in colour), no pictures, and every visible layer's colour grey.
-bool DrawsOnlyGrey(const CScore& score) {
-  for (const CLayer& layer : score.Layers) {
-    const Color c = static_cast<Color>(layer.Color);
-    if ((layer.Style & LAYER_VISIBLE) && (RedOf(c) != GreenOf(c) || GreenOf(c) != BlueOf(c))) return false;
-  }
-  for (const auto& o : score.Objects())
-    if (o->Selected || o->KindCode() == Kind::Image) return false;
-  return true;
-}
-
-// The same picture as RenderScoreImage, drawn in strips into one reused
-// buffer and deflated as it goes, so a long score never needs its whole
-// page image in memory at once.
-std::string RenderScorePng(const CScore& score) {
-  CScore& mutableScore = const_cast<CScore&>(score);
-  mutableScore.ComputeExtent();
-  const int width = score.ExtentWidth + 50, height = score.ExtentHeight + 50;
-  const bool grey = DrawsOnlyGrey(score);
-  const int channels = grey ? 1 : 3;
-  constexpr int kStrip = 512;
-  QImage strip(width, kStrip, QImage::Format_RGB32);
-  z_stream z{};
-  // Run-length matching suits a page of white with thin black lines, and is fast.
-  if (deflateInit2(&z, 1, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) return {};
-  std::string packed, row(size_t(1 + width * channels), '\0');
-  char buffer[1 << 16];
-  auto pump = [&](const char* data, size_t size, int flush) {
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
-    z.avail_in = uInt(size);
-    do {
-      z.next_out = reinterpret_cast<Bytef*>(buffer);
-      z.avail_out = sizeof buffer;
-      deflate(&z, flush);
-      packed.append(buffer, sizeof buffer - z.avail_out);
-    } while (z.avail_out == 0);
-  };
-  for (int top = 0; top < height; top += kStrip) {
-    strip.fill(Qt::white);
-    QPainter painter(&strip);
-    painter.translate(0, -top);
-    QtDeviceContext dc(painter, {0, top, width, top + kStrip});
-    dc.SetPen({PenSolid, 1, 0});
-    dc.FrameRect({0, 0, width, height});
-    DrawScore(dc, score);
-    painter.end();
-    for (int y = 0; y < kStrip && top + y < height; ++y) {
-      const QRgb* line = reinterpret_cast<const QRgb*>(strip.constScanLine(y));
-      char* p = row.data();
-      *p++ = 0;  // no filter
-      for (int x = 0; x < width; ++x) {
-        *p++ = char(qRed(line[x]));
-        if (!grey) {
-          *p++ = char(qGreen(line[x]));
-          *p++ = char(qBlue(line[x]));
-        }
-      }
-      pump(row.data(), row.size(), Z_NO_FLUSH);
-    }
-  }
-  pump(nullptr, 0, Z_FINISH);
-  deflateEnd(&z);
-  std::string header;
-  PutBig32(header, uint32_t(width));
-  PutBig32(header, uint32_t(height));
-  header += char(8);
-  header += char(grey ? 0 : 2);
-  header += std::string(3, '\0');
-  std::string out("\x89PNG\r\n\x1a\n", 8);
-  Chunk(out, "IHDR", header);
-  Chunk(out, "IDAT", packed);
-  Chunk(out, "IEND", "");
-  return out;
-}
-
-}  // namespace
 
 bool SaveScoreImage(const CScore& score, const std::string& path, std::string* error) {
   const std::string ext = qx::FileExtensionLower(path);
