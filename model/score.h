@@ -88,6 +88,8 @@ class CScore {
   int32_t PageRightMargin = 20;
   bool AutoUpdate = true;
   CXObject* LastCaptured = nullptr;
+  // Why the last editing operation refused ("-1:..."), for the view to show.
+  std::string LastError;
 
   // --- tables ---
   std::vector<CLayer> Layers;
