@@ -10,6 +10,7 @@ class CMeasure;
 class CMark;
 class CXImage;
 class CXLink;
+class CNote;
 
 // A two-stave system at y (the journal's form of inserting a staff).
 CStaff* InsertStaff(CScore& score, int x, int y);
@@ -18,3 +19,8 @@ CMeasure* InsertMeasure(CScore& score, CStaff* system, int x);
 CMark* InsertMark(CScore& score, int x, int y, int type);
 CXImage* InsertXImage(CScore& score, int x, int y);
 CXLink* InsertXLink(CScore& score, int x, int y);
+// Pushes apart the systems that come too close to this one (at most two passes).
+void SeparateSystems(CScore& score, CStaff* system);
+// A note of duration code 0..9 at the point on the insertion point's stave
+// and measure; nullptr when it does not fit the measure.
+CNote* InsertNote(CScore& score, int x, int y, int code);
