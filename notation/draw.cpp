@@ -86,6 +86,21 @@ std::optional<int> AccidentalGlyph(int code) {
   }
 }
 
+// Staff steps the key signature's accidentals move down under the clef in
+// force before the sign on its stave: the sharps and flats stand on the same
+// letters under every clef (treble 0, bass 2, alto 1).
+int KeySignatureShift(const CSign& s) {
+  static constexpr int kShift[3] = {0, 2, 1};
+  int clef = 0;
+  if (s.OwnerStave)
+    for (const CStaveObject* o : s.OwnerStave->Attached) {
+      if (o == &s) break;
+      if (o->KindCode() != Kind::Sign || o->Style != SIGN_CLEF) continue;
+      if (o->Value >= 0 && o->Value <= 5) clef = o->Value % 3;
+    }
+  return kShift[clef];
+}
+
 void DrawSign(DeviceContext& dc, const CSign& s) {
   switch (s.Style) {
     case SIGN_CLEF:
@@ -113,7 +128,9 @@ void DrawSign(DeviceContext& dc, const CSign& s) {
         if (!sharps && !flats) break;
         const int glyph = (s.Value & 8) ? 'n' : sharps ? '#' : 'b';
         const int* steps = sharps ? kSharpSteps : kFlatSteps;
-        for (int i = 0; i < (s.Value & 7); ++i) Glyph(dc, s.Left + 8 * i, s.Top - 4 * steps[i] - 8, glyph);
+        const int shift = KeySignatureShift(s);
+        for (int i = 0; i < (s.Value & 7); ++i)
+          Glyph(dc, s.Left + 8 * i, s.Top - 4 * (steps[i] - shift) - 8, glyph);
       } else if (auto g = AccidentalGlyph(s.Value)) {
         Glyph(dc, s.X - 4, s.Y - 48, *g);  // a single accidental before a note
       }

@@ -29,15 +29,16 @@ double DifferentShare(const QImage& a, const QImage& b) {
   return double(different) / (double(a.width()) * a.height());
 }
 
-TEST(ReferenceRender, MatchesTheGoldenImage) {
+// Draws a generated sheet and compares it with its golden image.
+void ExpectMatchesGolden(void (*generate)(CScore&), const std::string& name) {
   ASSERT_TRUE(LoadCharList(QUAVIX_GENERATED_CHARLIST));
   ASSERT_TRUE(RegisterMusicFont());
   CScore score;
-  GenerateReferenceSheet(score);
+  generate(score);
   score.AfterLoad();
   const QImage image = RenderScoreImage(score).convertToFormat(QImage::Format_RGB32);
-  image.save(QString::fromStdString(ScreenshotDir() + "/reference-sheet.png"));
-  const std::string golden = std::string(QUAVIX_GOLDEN_DIR) + "/reference-sheet.png";
+  image.save(QString::fromStdString(ScreenshotDir() + "/" + name));
+  const std::string golden = std::string(QUAVIX_GOLDEN_DIR) + "/" + name;
   if (std::getenv("QUAVIX_UPDATE_GOLDEN")) {
     ASSERT_TRUE(image.save(QString::fromStdString(golden)));
     GTEST_SKIP() << "golden image rewritten";
@@ -48,6 +49,12 @@ TEST(ReferenceRender, MatchesTheGoldenImage) {
   ASSERT_EQ(image.size(), expected.size());
   // Small tolerance: antialiasing of text may differ in single pixels.
   EXPECT_LT(DifferentShare(image, expected), 0.002);
+}
+
+TEST(ReferenceRender, MatchesTheGoldenImage) { ExpectMatchesGolden(GenerateReferenceSheet, "reference-sheet.png"); }
+
+TEST(ReferenceRender, KeySignaturesAndDurationsOnEveryClef) {
+  ExpectMatchesGolden(GenerateKeySignatureSheet, "key-signatures.png");
 }
 
 TEST(ReferenceRender, PngFileHoldsTheSamePicture) {

@@ -170,6 +170,23 @@ TEST_F(Drawing, KeySignatureStepsAndNaturals) {
   EXPECT_TRUE(dc.HasGlyph('b', flats->Left + 8, flats->Top - 28 - 8));
 }
 
+// Under a bass or alto clef the accidentals stand on the same letters as
+// under the treble clef: two and one staff steps lower.
+TEST_F(Drawing, KeySignatureFollowsTheClefInForce) {
+  SmallScore t(1, 1);
+  t.Sign(0, 0, 20, SIGN_CLEF, 1);
+  CSign* bassSharps = t.Sign(0, 0, 60, SIGN_KEY, 259);
+  t.Sign(0, 0, 100, SIGN_CLEF, 5);
+  CSign* altoFlats = t.Sign(0, 0, 140, SIGN_KEY, 274);
+  DrawObject(dc, t.score, *bassSharps);
+  for (auto [i, step] : {std::pair{0, 6}, {1, 3}, {2, 7}})
+    EXPECT_TRUE(dc.HasGlyph('#', bassSharps->Left + 8 * i, bassSharps->Top - 4 * step - 8)) << i;
+  dc.Calls.clear();
+  DrawObject(dc, t.score, *altoFlats);
+  EXPECT_TRUE(dc.HasGlyph('b', altoFlats->Left, altoFlats->Top - 12 - 8));
+  EXPECT_TRUE(dc.HasGlyph('b', altoFlats->Left + 8, altoFlats->Top - 24 - 8));
+}
+
 TEST_F(Drawing, RepeatBarLineOnATwoStaveSystem) {
   SmallScore t(2, 1);  // system 100..232
   CMeasure* m = t.Measure(0);

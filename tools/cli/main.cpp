@@ -31,6 +31,7 @@ const char kUsage[] =
     "  generate OUT.q5s [--systems N] [--staves N] [--measures N] [--notes N] [--seed N]\n"
     "                             write a generated score (measures and notes per system/staff)\n"
     "  generate OUT.q5s --reference  the reference page of every symbol, for looking at the drawing\n"
+    "  generate OUT.q5s --keys       key signatures and note durations on every clef\n"
     "  --help                     show this text\n";
 
 int Fail(const std::string& reason) {
@@ -113,6 +114,7 @@ int CmdGenerate(const std::vector<std::string>& args) {
   WorkloadOptions o;
   std::string out;
   bool reference = false;
+  bool keys = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto number = [&](int& target, int lo, int hi) {
@@ -132,6 +134,7 @@ int CmdGenerate(const std::vector<std::string>& args) {
     else if (a == "--notes") ok = number(o.NotesPerStaffMeasure, 1, 64);
     else if (a == "--seed") { ok = number(seed, 0, 1 << 30); o.Seed = static_cast<uint32_t>(seed); }
     else if (a == "--reference") reference = true;
+    else if (a == "--keys") keys = true;
     else if (!a.empty() && a[0] == '-') return Fail("unknown option " + a);
     else if (out.empty()) out = a;
     else return Fail("generate takes one output file");
@@ -142,7 +145,8 @@ int CmdGenerate(const std::vector<std::string>& args) {
   o.DynamicsTexts = measures / 32;
   o.Hairpins = measures / 64;
   CScore score;
-  if (reference) GenerateReferenceSheet(score);
+  if (keys) GenerateKeySignatureSheet(score);
+  else if (reference) GenerateReferenceSheet(score);
   else GenerateWorkload(score, o);
   std::string error;
   if (!score.SaveToFile(out, &error)) return Fail("cannot write " + out + ": " + error);

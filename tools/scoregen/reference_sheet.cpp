@@ -231,3 +231,41 @@ void GenerateReferenceSheet(CScore& score) {
   s.Attach(0, 660, std::move(angle));
   score.RelinkObjects();
 }
+
+void GenerateKeySignatureSheet(CScore& score) {
+  score.Clear();
+  score.ResetDefaultTables();
+  score.PaperWidth = 1000;
+  score.PaperHeight = 1500;
+  Sheet s{score};
+  // Clef boxes (top, bottom) relative to the stave's top, by clef number.
+  static const int kClefTop[] = {-16, 0, -16}, kClefBottom[] = {44, 32, 16};
+  int top = 60;
+  for (int clef = 0; clef < 3; ++clef) {
+    // Sharps then flats, 1 to 7 of each, one per measure; a natural sign key last.
+    for (int flats = 0; flats < 2; ++flats, top += 110) {
+      s.System(top, 1, {180, 300, 420, 540, 660, 780, 980});
+      s.Sign(0, 54, SIGN_CLEF, clef, kClefTop[clef], kClefBottom[clef], 30);
+      for (int count = 1; count <= 7; ++count) {
+        const int left = count == 1 ? 90 : 180 + 120 * (count - 2) + 8;
+        s.Sign(0, left, SIGN_KEY, 256 + count + (flats ? 16 : 0), -8, 32, 8 * count);
+      }
+    }
+    // Every duration stem up on a low space, stem down on a high line, with
+    // flat, sharp and natural before some of them.
+    s.System(top, 1, {520, 980});
+    s.Sign(0, 54, SIGN_CLEF, clef, kClefTop[clef], kClefBottom[clef], 30);
+    int x = 110;
+    for (int code = 0; code <= 7; ++code, x += 50) {
+      CNote* up = s.Note(0, x, 5, code, -28);
+      if (code % 3 == 1) s.Mark(0, up->Left - 6, up->Y, code % 2 ? 1 : 2, up);
+    }
+    x = 540;
+    for (int code = 2; code <= 7; ++code, x += 70) {
+      CNote* down = s.Note(0, x, 2, code, 28);
+      if (code % 2) s.Mark(0, down->Left - 6, down->Y, 3, down);
+    }
+    top += 130;
+  }
+  score.RelinkObjects();
+}

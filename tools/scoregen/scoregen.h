@@ -31,3 +31,6 @@ void GenerateRandomScore(CScore& score, uint32_t seed, int objectCount);
 // repeat bar lines, endings, an octave line, dynamics, hairpins, every mark
 // type and a Chinese text.
 void GenerateReferenceSheet(CScore& score);
+// Key signatures of one to seven sharps and flats on treble, bass and alto
+// clefs, and notes of every duration with both stem directions on each clef.
+void GenerateKeySignatureSheet(CScore& score);
