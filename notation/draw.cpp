@@ -1,7 +1,9 @@
 #include "notation/draw.h"
+#include "notation/velorin_metrics.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <optional>
 
@@ -101,15 +103,29 @@ int KeySignatureShift(const CSign& s) {
   return kShift[clef];
 }
 
+// A small clef drawn with the smaller clef font: the glyph scales about the
+// top of its character cell, so the cell is placed to put the clef's own line
+// (G, F or C) on the stave line it names. The stave's top is found from the
+// sign's box (25 or 8 units above it); the line lies `lineOffset` below the
+// cell top at the full music-font size.
+void DrawSmallClef(DeviceContext& dc, const CSign& s) {
+  static constexpr struct { int topToLine, lineOffset, glyph; } kSmall[3] = {
+      {25 + 24, 40, '&'}, {8 + 8, 22, '?'}, {8 + 16, 48, 'B'}};
+  const auto& c = kSmall[s.Value - 3];
+  int em = std::abs(dc.GetFont().Height);
+  if (em == 0) em = kVelorinReferencePixels;
+  const int scaled = (c.lineOffset * em + kVelorinReferencePixels / 2) / kVelorinReferencePixels;
+  Glyph(dc, s.Left, s.Top + c.topToLine - scaled, c.glyph);
+}
+
 void DrawSign(DeviceContext& dc, const CSign& s) {
   switch (s.Style) {
     case SIGN_CLEF:
       switch (s.Value) {
-        case 0: case 3: Glyph(dc, s.Left, s.Top, '&'); break;
+        case 0: Glyph(dc, s.Left, s.Top, '&'); break;
         case 1: Glyph(dc, s.Left, s.Top - 14, '?'); break;
         case 2: Glyph(dc, s.Left, s.Top - 16, 'B'); break;
-        case 4: Glyph(dc, s.Left, s.Top - 4, '?'); break;
-        case 5: Glyph(dc, s.Left, s.Top - 6, 'B'); break;
+        case 3: case 4: case 5: DrawSmallClef(dc, s); break;
         default: break;
       }
       break;

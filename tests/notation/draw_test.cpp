@@ -205,6 +205,25 @@ TEST_F(Drawing, RepeatBarLineOnATwoStaveSystem) {
   EXPECT_TRUE(dc.HasGlyph('{', m->Right, m->Top - 16));
 }
 
+// The small clefs are drawn with the smaller clef font (23 pixels against
+// the music font's 34): their G, F and C lines still land on the stave's
+// second, fourth and middle lines.
+TEST_F(Drawing, SmallClefsNameTheirLines) {
+  SmallScore t(1, 1);
+  const int top = t.Stave(0)->Top;
+  struct Case { int value, boxTop, glyph, line, offset; };
+  for (const Case& c : {Case{3, -25, '&', 24, 40}, Case{4, -8, '?', 8, 22}, Case{5, -8, 'B', 16, 48}}) {
+    CSign* clef = t.Sign(0, 0, 60, SIGN_CLEF, c.value);
+    clef->SetBounds(60, top + c.boxTop, 80, top + 10);
+    dc.Calls.clear();
+    DrawScore(dc, t.score);
+    // The glyph's line at the full size lies `offset` below its cell top.
+    const int scaled = (c.offset * 23 + 17) / 34;
+    EXPECT_TRUE(dc.HasGlyph(c.glyph, 60, top + c.line - scaled)) << c.value;
+    t.score.RemoveObject(clef);
+  }
+}
+
 TEST_F(Drawing, FontChoice) {
   SmallScore t(1, 1);
   CXText* text = t.Text(60, 120, "t");

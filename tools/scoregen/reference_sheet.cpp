@@ -267,5 +267,15 @@ void GenerateKeySignatureSheet(CScore& score) {
     }
     top += 130;
   }
+  // Clef changes inside measures: the small clefs between notes.
+  s.System(top, 1, {360, 680, 980});
+  s.Sign(0, 54, SIGN_CLEF, 0, -16, 44, 30);
+  static const int kSmallTop[] = {-25, -8, -8};
+  for (int i = 0; i < 3; ++i) {
+    const int left = 100 + 320 * i;
+    for (int k = 0; k < 3; ++k) s.Note(0, left + 30 * k, 2 + 2 * k, 3, k < 2 ? 28 : -28);
+    s.Sign(0, left + 110, SIGN_CLEF, 3 + (i + 1) % 3, kSmallTop[(i + 1) % 3], 10, 20);
+    for (int k = 0; k < 3; ++k) s.Note(0, left + 150 + 30 * k, 8 - 2 * k, 3, -28);
+  }
   score.RelinkObjects();
 }
