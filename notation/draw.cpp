@@ -171,7 +171,14 @@ void DrawNote(DeviceContext& dc, const CNote& n) {
       Glyph(dc, x + g->GlyphDx, y + g->GlyphDy, g->Character);
     }
     if (n.Stem != 0 && n.Value > 1) {
-      const int sx = x + g->StemDx, sy = y + g->StemDy;
+      int sx = x + g->StemDx;
+      const int sy = y + g->StemDy;
+      // A small head is drawn from its cell at x - 4 at the smaller size: the
+      // stem goes to the side of that head, not of a full-size one.
+      if (small) {
+        const int em = std::abs(MusicFont(140).Height);
+        sx = x - 4 + ((g->StemDx - g->GlyphDx) * em + kVelorinReferencePixels / 2) / kVelorinReferencePixels;
+      }
       dc.Line(sx, sy, sx, sy + n.Stem);
     }
   }

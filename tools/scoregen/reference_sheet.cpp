@@ -276,6 +276,11 @@ void GenerateKeySignatureSheet(CScore& score) {
     for (int k = 0; k < 3; ++k) s.Note(0, left + 30 * k, 2 + 2 * k, 3, k < 2 ? 28 : -28);
     s.Sign(0, left + 110, SIGN_CLEF, 3 + (i + 1) % 3, kSmallTop[(i + 1) % 3], 10, 20);
     for (int k = 0; k < 3; ++k) s.Note(0, left + 150 + 30 * k, 8 - 2 * k, 3, -28);
+    // Grace notes before the last beat: stems up and down.
+    for (int k = 0; k < 2; ++k) {
+      CNote* grace = s.Note(0, left + 222 + 14 * k, 5 - k, 3 + k, i == 1 ? 18 : -18, NTS_GRACE);
+      grace->Value = 3 + k;
+    }
   }
   score.RelinkObjects();
 }
