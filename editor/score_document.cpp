@@ -1,17 +1,21 @@
 #include "editor/score_document.h"
 
+#include "editing/insert.h"
+
 #include <QFileInfo>
 
 #include "model/score_open.h"
 #include "platform/qt_device_context.h"
 
-CScoreEditDoc::CScoreEditDoc() : score_(std::make_unique<CScore>()) {}
+CScoreEditDoc::CScoreEditDoc()
+    : score_(std::make_unique<CScore>()), journal_(std::make_unique<CommandJournal>(*score_)) {}
 CScoreEditDoc::~CScoreEditDoc() = default;
 
 void CScoreEditDoc::NewDocument() {
   score_->Clear();
-  score_->ResetDefaultTables();
-  score_->AfterLoad();
+  SetUpNewDocument(*score_);
+  journal_ = std::make_unique<CommandJournal>(*score_);
+  journal_->RecordSnapshot();
   path_.clear();
   emit Changed();
 }
@@ -21,6 +25,8 @@ bool CScoreEditDoc::OpenDocument(const std::string& path, std::string* error) {
   if (!OpenScoreFile(*fresh, path, error)) return false;
   LoadScorePictures(*fresh);
   score_ = std::move(fresh);
+  journal_ = std::make_unique<CommandJournal>(*score_);
+  journal_->RecordSnapshot();
   path_ = path;
   emit Changed();
   return true;

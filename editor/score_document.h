@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "editing/journal.h"
 #include "model/score.h"
 
 class UiHost;
@@ -16,7 +17,8 @@ class CScoreEditDoc : public QObject {
   CScoreEditDoc();
   ~CScoreEditDoc() override;
 
-  // A new document: default tables (the empty first system comes with editing).
+  // A new document: default tables, one piano system, laid out, with the
+  // journal's first snapshot.
   void NewDocument();
   // Opens a score file as a document; on failure the document is left as it
   // was and *error says why.
@@ -25,6 +27,7 @@ class CScoreEditDoc : public QObject {
   CScore& Score() { return *score_; }
   const CScore& Score() const { return *score_; }
   const std::string& Path() const { return path_; }
+  CommandJournal& Journal() { return *journal_; }
   // "Untitled" style title for the window: the file name or 无标题.
   QString Title() const;
 
@@ -33,5 +36,6 @@ class CScoreEditDoc : public QObject {
 
  private:
   std::unique_ptr<CScore> score_;
+  std::unique_ptr<CommandJournal> journal_;
   std::string path_;
 };

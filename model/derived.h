@@ -25,5 +25,7 @@ int TickToX(const CMeasure& measure, int32_t tick);
 // Moves the notes of a stave to the x of their start ticks; chords move as a
 // block with their leader, marks with their notes.
 void RespaceStave(CScore& score, CStave& stave);
+// The same for the notes of one measure only, on every stave of its system.
+void RespaceMeasure(CScore& score, CMeasure& measure);
 // Start of a visual-MIDI object from the nearest note on its stave.
 void ComputeVisualMidiStart(CVisualMidi& object);

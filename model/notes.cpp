@@ -24,6 +24,49 @@ void CXWord::MoveTo(int x, int y) {
   CStaveObject::MoveTo(x, y);
 }
 
+void CSign::PlaceAt(int x, int y) {
+  // Box corners relative to the placement point, by category and code.
+  int l = 0, t = 0, r = 24, b = 32;  // time signature
+  if (Style == SIGN_CLEF) {
+    switch (Value) {
+      case 0: t = -16; r = 40; b = 44; break;
+      case 1: t = 0; r = 40; b = 32; break;
+      case 2: t = -16; r = 40; b = 16; break;
+      case 3: t = -25; r = 20; b = 10; break;
+      case 4: case 5: t = -8; r = 20; b = 10; break;
+      default: t = -16; r = 40; b = 44; break;  // unknown codes draw nothing; size them as a treble clef
+    }
+  } else if (Style == SIGN_KEY) {
+    t = -8;
+  }
+  SetBounds(x + l, y + t, x + r, y + b);
+  X = x;
+  Y = y;
+}
+
+void CMark::PlaceAt(int x, int y) {
+  // Roughly the extent of the glyph each type draws around its anchor.
+  int l = -8, t = -8, r = 8, b = 8;
+  if (Value >= 1 && Value <= 10) {
+    l = -4; t = -12; r = 6; b = 10;  // accidentals
+  } else if (Value == 16) {
+    l = -3; t = -3; r = 3; b = 3;  // dot
+  } else if (Value == 17) {
+    l = -1; t = -3; r = 10; b = 3;  // double dot
+  } else if (Value == 20) {
+    l = -10; t = -8; r = 20; b = 8;  // pedal down
+  } else if (Value == 21) {
+    l = 0; t = -8; r = 12; b = 8;  // pedal up
+  } else if (Value == 48 || Value == 49) {
+    l = -10; t = -10; r = 10; b = 4;  // fermata
+  } else if (Value >= 88 && Value <= 97) {
+    l = -8; t = -6; r = 8; b = 6;  // articulations
+  }
+  SetBounds(x + l, y + t, x + r, y + b);
+  X = x;
+  Y = y;
+}
+
 bool CMark::CopyFrom(const CXObject* source) {
   if (!CXWord::CopyFrom(source)) return false;
   if (auto* m = As<CMark>(source)) Note = m->Note;

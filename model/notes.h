@@ -41,6 +41,9 @@ class CSign : public CXWord {
   static constexpr char kKind = Kind::Sign;
   CSign() { kind_ = kKind; }
   char GetKind() const override { return kKind; }
+  // Sizes the sign's box by its category and code around the placement
+  // point (the stave's top line at the sign's left edge).
+  void PlaceAt(int x, int y) override;
 };
 
 class CMark : public CXWord {
@@ -50,6 +53,9 @@ class CMark : public CXWord {
   bool CopyFrom(const CXObject* source) override;
   void Serialize(Archive& ar) override;
   char GetKind() const override { return kKind; }
+  // Anchors the mark at the point and sizes its box around the glyph its
+  // type draws.
+  void PlaceAt(int x, int y) override;
 
   int32_t Note = -1;
   CXObject* NoteLink = nullptr;  // not owned

@@ -87,6 +87,12 @@ class CScore {
   int32_t ExtentHeight = 800;
   int32_t PageRightMargin = 20;
   bool AutoUpdate = true;
+  // Style given to new notes: the automatic-update flags, plus the dotted or
+  // double-dotted bit while the view's dot tools are on.
+  int32_t InsertStyle =
+      NTS_UPDATE_SHAPE | NTS_UPDATE_TICKS | NTS_UPDATE_KEY | NTS_UPDATE_PLAYTICKS | NTS_UPDATE_VELOCITY;
+  // Options of the editor (not saved): beams drawn level instead of following the notes.
+  bool FlatBeams = false;
   CXObject* LastCaptured = nullptr;
   // Why the last editing operation refused ("-1:..."), for the view to show.
   std::string LastError;

@@ -1,7 +1,10 @@
 // Measure scale and the way from start ticks back to x positions.
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <set>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "model/derived.h"
 #include "model/score.h"
@@ -84,6 +87,62 @@ void RespaceStave(CScore& score, CStave& stave) {
     if (n->Chord == n->Number)
       if (auto it = members.find(n->Number); it != members.end())
         for (CNote* member : it->second) shift(member, dx);
+  }
+}
+
+void RespaceMeasure(CScore& score, CMeasure& measure) {
+  CStaff* system = measure.OwnerStaff;
+  if (!system) return;
+  // The notes to place: chord leaders and single notes of this measure.
+  std::vector<CNote*> leaders;
+  std::unordered_set<const CXObject*> moving;
+  std::unordered_set<const CStave*> staves(system->Staves.begin(), system->Staves.end());
+  std::set<std::pair<const CStave*, int32_t>> chords;
+  for (CStave* stave : system->Staves)
+    for (CStaveObject* o : stave->Attached) {
+      auto* n = As<CNote>(o);
+      if (!n || n->OwnerMeasure != &measure) continue;
+      if (n->Chord >= 0 && n->Chord != n->Number) continue;
+      leaders.push_back(n);
+      moving.insert(n);
+      if (n->Chord == n->Number) chords.emplace(stave, n->Number);
+    }
+  if (leaders.empty()) return;
+
+  // Their chord members (same stave) and the marks of both, in one walk.
+  std::map<std::pair<const CStave*, int32_t>, std::vector<CNote*>> members;
+  std::vector<CMark*> linked;
+  for (const auto& up : score.Objects()) {
+    if (auto* m = As<CMark>(up.get())) {
+      if (m->NoteLink) linked.push_back(m);
+    } else if (auto* n = As<CNote>(up.get())) {
+      if (n->Chord >= 0 && n->Chord != n->Number && staves.count(n->OwnerStave))
+        if (const std::pair<const CStave*, int32_t> key{n->OwnerStave, n->Chord}; chords.count(key)) {
+          members[key].push_back(n);
+          moving.insert(n);
+        }
+    }
+  }
+  std::unordered_map<const CXObject*, std::vector<CMark*>> marks;
+  for (CMark* m : linked)
+    if (moving.count(m->NoteLink)) marks[m->NoteLink].push_back(m);
+
+  auto moveMarks = [&](const CXObject* o, int dx) {
+    if (auto it = marks.find(o); it != marks.end())
+      for (CMark* m : it->second) m->MoveTo(m->Left + dx, m->Top);
+  };
+  for (CNote* n : leaders) {
+    int x = TickToX(measure, n->Start);
+    int dx = x - n->Left;
+    if (dx == 0) continue;
+    n->PlaceAt(x, n->Y);
+    moveMarks(n, dx);
+    if (n->Chord == n->Number)
+      if (auto it = members.find({n->OwnerStave, n->Number}); it != members.end())
+        for (CNote* member : it->second) {
+          member->MoveTo(member->Left + dx, member->Top);
+          moveMarks(member, dx);
+        }
   }
 }
 

@@ -46,6 +46,20 @@ mkdir "$work/ro" && cp "$work/b.q5s" "$work/ro/keep.q5s" && chmod a-w "$work/ro"
 "$cli" convert "$work/cut.q5s" "$work/ro/keep.q5s" >/dev/null 2>&1
 check "a failed conversion keeps the old target" cmp -s "$work/ro/keep.q5s" "$work/keep.q5s"
 
+"$cli" new "$work/new.q5s"
+check "new writes a document" test -s "$work/new.q5s"
+info="$("$cli" info "$work/new.q5s")"
+check "new document has one system" grep -q "总谱行数: 1" <<<"$info"
+check "new document has three measures" grep -q "小 节 数: 3" <<<"$info"
+check "new document has no notes" grep -q "音 符 数: 0" <<<"$info"
+check "new document holds system, staves, measures, brace, clefs and time signatures" grep -q "对象总数: 11" <<<"$info"
+check "new document lasts three 4/4 measures" grep -q "谱面时间: 2880" <<<"$info"
+"$cli" new "$work/new.txt" >/dev/null 2>&1; status=$?
+check "new refuses a non-score name" test "$status" -ne 0
+check "new leaves nothing for a refused name" test ! -e "$work/new.txt"
+"$cli" --help | grep -q "new OUT.q5s"
+check "help lists new" test $? -eq 0
+
 "$cli" frobnicate >/dev/null 2>&1; status=$?
 check "unknown command fails" test "$status" -ne 0
 "$cli" --help | grep -q "convert"

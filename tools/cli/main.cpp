@@ -8,6 +8,7 @@
 #include "common/gbk.h"
 #include "common/ini_file.h"
 #include "common/paths.h"
+#include "editing/insert.h"
 #include "exchange/lattix.h"
 #include "model/score.h"
 #include "model/score_open.h"
@@ -32,6 +33,7 @@ const char kUsage[] =
     "                             write a generated score (measures and notes per system/staff)\n"
     "  generate OUT.q5s --reference  the reference page of every symbol, for looking at the drawing\n"
     "  generate OUT.q5s --keys       key signatures and note durations on every clef\n"
+    "  new OUT.q5s                write a new document (one piano system, as the editor starts it)\n"
     "  --help                     show this text\n";
 
 int Fail(const std::string& reason) {
@@ -153,6 +155,17 @@ int CmdGenerate(const std::vector<std::string>& args) {
   return 0;
 }
 
+int CmdNew(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Fail("new needs exactly one output file");
+  if (!IsScoreExtension(qx::FileExtensionLower(args[0])))
+    return Fail("cannot write " + args[0] + ": a new document is a .q5s or .stv file");
+  CScore score;
+  SetUpNewDocument(score);
+  std::string error;
+  if (!score.SaveToFile(args[0], &error)) return Fail("cannot write " + args[0] + ": " + error);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -170,5 +183,6 @@ int main(int argc, char** argv) {
   if (cmd == "info") return CmdInfo(args);
   if (cmd == "convert") return CmdConvert(args);
   if (cmd == "generate") return CmdGenerate(args);
+  if (cmd == "new") return CmdNew(args);
   return Fail("unknown command '" + cmd + "' (see --help)");
 }
