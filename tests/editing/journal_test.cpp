@@ -8,29 +8,16 @@
 #include "editing/selection.h"
 #include "editing/snapshot_store.h"
 #include "tests/model/score_fixture.h"
+#include "tests/scripted_ui_host.h"
 #include "tools/scoregen/scoregen.h"
 
 namespace {
 
-// Answers nothing, remembers every message.
-class ScriptedHost : public UiHost {
- public:
-  void MessageBox(const std::string& text, const std::string&, Icon) override { Messages.push_back(text); }
-  std::optional<std::string> Prompt(const std::string&, const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> OpenFileName(const std::string&, const std::string&) override { return std::nullopt; }
-  std::optional<std::string> SaveFileName(const std::string&, const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<unsigned> ChooseColor(unsigned) override { return std::nullopt; }
-  std::vector<std::string> Messages;
-};
 
 // A laid-out score with a few notes and texts.
 struct Doc {
   SmallScore s;
-  ScriptedHost host;
+  ScriptedUiHost host;
   CommandJournal journal{s.score, &host};
   Doc() {
     s.Note(0, 0, 70, 16);

@@ -16,24 +16,11 @@
 #include "model/score.h"
 #include "notation/glyph_table.h"
 #include "platform/score_image.h"
+#include "tests/scripted_ui_host.h"
 #include "tools/scoregen/scoregen.h"
 
 namespace {
 
-// Answers the user-interaction calls from a script and remembers the messages.
-class ScriptedUiHost : public UiHost {
- public:
-  void MessageBox(const std::string& text, const std::string&, Icon) override { Messages.push_back(text); }
-  std::optional<std::string> Prompt(const std::string&, const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> OpenFileName(const std::string&, const std::string&) override { return std::nullopt; }
-  std::optional<std::string> SaveFileName(const std::string&, const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<unsigned> ChooseColor(unsigned) override { return std::nullopt; }
-  std::vector<std::string> Messages;
-};
 
 int InkPixels(const QImage& image) {
   int dark = 0;
