@@ -49,13 +49,13 @@ CScoreEditView* CMainFrame::AddDocument(std::unique_ptr<CScoreEditDoc> doc) {
 }
 
 void CMainFrame::NewDocument() {
-  auto doc = std::make_unique<CScoreEditDoc>();
+  auto doc = std::make_unique<CScoreEditDoc>(&ui_);
   doc->NewDocument();
   AddDocument(std::move(doc));
 }
 
 bool CMainFrame::OpenDocumentFile(const std::string& path) {
-  auto doc = std::make_unique<CScoreEditDoc>();
+  auto doc = std::make_unique<CScoreEditDoc>(&ui_);
   std::string error;
   if (!doc->OpenDocument(path, &error)) {
     ui_.MessageBox("无法打开文件 " + path + "\n" + error, "", UiHost::Icon::Warning);

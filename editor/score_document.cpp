@@ -7,14 +7,14 @@
 #include "model/score_open.h"
 #include "platform/qt_device_context.h"
 
-CScoreEditDoc::CScoreEditDoc()
-    : score_(std::make_unique<CScore>()), journal_(std::make_unique<CommandJournal>(*score_)) {}
+CScoreEditDoc::CScoreEditDoc(UiHost* ui)
+    : score_(std::make_unique<CScore>()), journal_(std::make_unique<CommandJournal>(*score_, ui)), ui_(ui) {}
 CScoreEditDoc::~CScoreEditDoc() = default;
 
 void CScoreEditDoc::NewDocument() {
   score_->Clear();
   SetUpNewDocument(*score_);
-  journal_ = std::make_unique<CommandJournal>(*score_);
+  journal_ = std::make_unique<CommandJournal>(*score_, ui_);
   journal_->RecordSnapshot();
   path_.clear();
   emit Changed();
@@ -25,7 +25,7 @@ bool CScoreEditDoc::OpenDocument(const std::string& path, std::string* error) {
   if (!OpenScoreFile(*fresh, path, error)) return false;
   LoadScorePictures(*fresh);
   score_ = std::move(fresh);
-  journal_ = std::make_unique<CommandJournal>(*score_);
+  journal_ = std::make_unique<CommandJournal>(*score_, ui_);
   journal_->RecordSnapshot();
   path_ = path;
   emit Changed();

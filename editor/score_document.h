@@ -14,7 +14,9 @@ class UiHost;
 class CScoreEditDoc : public QObject {
   Q_OBJECT
  public:
-  CScoreEditDoc();
+  // Messages of the document's operations (the journal's full warning) go
+  // to `ui`; null keeps them silent.
+  explicit CScoreEditDoc(UiHost* ui = nullptr);
   ~CScoreEditDoc() override;
 
   // A new document: default tables, one piano system, laid out, with the
@@ -38,4 +40,5 @@ class CScoreEditDoc : public QObject {
   std::unique_ptr<CScore> score_;
   std::unique_ptr<CommandJournal> journal_;
   std::string path_;
+  UiHost* ui_;
 };

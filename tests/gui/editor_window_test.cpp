@@ -79,6 +79,21 @@ TEST(EditorWindow, ReportsAFileThatCannotBeOpened) {
   EXPECT_EQ(app.MainFrame()->Area()->subWindowList().size(), 0);
 }
 
+TEST(EditorWindow, AFullJournalWarnsTheUser) {
+  ScriptedUiHost ui;
+  QuavixApp app(ui);
+  ASSERT_TRUE(app.Start({}, false));
+  app.MainFrame()->NewDocument();
+  CScoreEditView* view = app.MainFrame()->ActiveView();
+  ASSERT_TRUE(view);
+  CommandJournal& journal = view->Document().Journal();
+  while (journal.Count() < 100) journal.Record("SelectAll");
+  EXPECT_TRUE(ui.Messages.empty());
+  journal.Record("SelectAll");
+  ASSERT_EQ(ui.Messages.size(), 1u);
+  EXPECT_EQ(ui.Messages[0], "暂存区满, 请尽快存盘以清空暂存区!");
+}
+
 TEST(BitmapExport, HeaderAndRows) {
   QImage image(3, 2, QImage::Format_RGB32);
   image.fill(QColor(10, 20, 30));
