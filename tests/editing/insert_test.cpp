@@ -366,6 +366,19 @@ TEST(InsertObjects, DegenerateSpansAndDirections) {
   EXPECT_EQ(vm->Layer, 3);     // visual-MIDI objects take the current layer,
   EXPECT_EQ(image->Layer, 0);  // images keep their own
   EXPECT_EQ(image->OwnerMeasure, d.Measure(2));
+  EXPECT_EQ(image->GetBounds(), (Rect{300, 200, 316, 216}));
+  // A link keeps its 80 x 20 box, moved to the point, in font 1.
+  CXLink* link = InsertXLink(d.score, 250, 120);
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(link->GetBounds(), (Rect{250, 120, 330, 140}));
+  EXPECT_EQ(link->Font, 1);
+  EXPECT_EQ(link->text, "link to");
+  EXPECT_EQ(link->OwnerStave, d.score.CurrentStave);
+  CAngleText* angle = InsertAngleText(d.score, 120, 90);
+  ASSERT_NE(angle, nullptr);
+  EXPECT_EQ(angle->GetBounds(), (Rect{120, 90, 184, 110}));
+  EXPECT_EQ(angle->Layer, 3);
+  EXPECT_EQ(angle->Escapement, 300);
   EXPECT_TRUE(CheckStructure(d.score));
 }
 
