@@ -214,6 +214,63 @@ bool CScore::DeleteSelected() {
   return true;
 }
 
+// --- object order ---------------------------------------------------------------
+
+namespace {
+// Reorders each run of neighbours with equal keys by `before`, leaving the
+// rest of the list as it is.
+template <typename T, typename Same, typename Before>
+void OrderTies(std::vector<T*>& list, Same same, Before before) {
+  for (size_t i = 0; i < list.size();) {
+    size_t j = i + 1;
+    while (j < list.size() && same(list[i], list[j])) ++j;
+    if (j - i > 1) std::stable_sort(list.begin() + i, list.begin() + j, before);
+    i = j;
+  }
+}
+}  // namespace
+
+bool CScore::SetObjectOrder(const std::vector<CXObject*>& order) {
+  if (order.size() != objects_.size()) return false;
+  std::unordered_map<const CXObject*, size_t> at;  // new place of each object
+  at.reserve(order.size());
+  for (size_t i = 0; i < order.size(); ++i)
+    if (!at.emplace(order[i], i).second) return false;
+  for (const auto& up : objects_)
+    if (!at.count(up.get())) return false;
+  std::vector<std::unique_ptr<CXObject>> reordered(objects_.size());
+  for (auto& up : objects_) {
+    const size_t i = at[up.get()];
+    reordered[i] = std::move(up);
+  }
+  objects_ = std::move(reordered);
+  // The first object of a Number wins lookups, so duplicates may now resolve
+  // to another object.
+  indexDirty_ = true;
+
+  // A reload lists systems in object order before sorting them by Top and
+  // Left, and inserts staves, measures and attached objects before the first
+  // one whose key is not smaller: equal keys end up in reverse object order.
+  auto place = [&](const CXObject* o) {
+    auto it = at.find(o);
+    return it == at.end() ? order.size() : it->second;
+  };
+  auto earlier = [&](const CXObject* a, const CXObject* b) { return place(a) < place(b); };
+  auto later = [&](const CXObject* a, const CXObject* b) { return place(a) > place(b); };
+  OrderTies(Staffs, [](const CStaff* a, const CStaff* b) { return a->Top == b->Top && a->Left == b->Left; },
+            earlier);
+  for (const auto& up : objects_) {
+    if (auto* staff = As<CStaff>(up.get())) {
+      OrderTies(staff->Staves, [](const CStave* a, const CStave* b) { return a->Top == b->Top; }, later);
+      OrderTies(staff->Measures, [](const CMeasure* a, const CMeasure* b) { return a->Left == b->Left; }, later);
+    } else if (auto* stave = As<CStave>(up.get())) {
+      OrderTies(stave->Attached, [](const CStaveObject* a, const CStaveObject* b) { return a->Left == b->Left; },
+                later);
+    }
+  }
+  return true;
+}
+
 // --- insertion point ------------------------------------------------------------
 
 void CScore::SetCurrent(CStave* stave, CMeasure* measure) {

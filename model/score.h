@@ -124,6 +124,12 @@ class CScore {
   CXObject* FindByNumber(int32_t number) const;
   // Call after changing the Number of an object already in the score.
   void InvalidateNumberIndex() { indexDirty_ = true; }
+  // Puts the objects into a new order (the drawing order); `order` must hold
+  // every object exactly once, else nothing changes and the result is false.
+  // Where the lists of systems, staves, measures and attached objects hold
+  // objects with equal keys, those are put in the order a reload of the score
+  // would give them.
+  bool SetObjectOrder(const std::vector<CXObject*>& order);
 
   bool RemoveObject(CXObject* object);
   bool DeleteSelected();
