@@ -22,6 +22,12 @@ for target in "$dir"/runtime/fuzz_*; do
       done ;;
     fuzz_charlist)
       cp "$release/runtime/res/charlist.dat" "$corpus/seed.dat" ;;
+    fuzz_midi_import)
+      # The export of a generated score, behind the three bytes that choose the import settings.
+      "$release/runtime/quavix-cli" generate "$corpus/seed.q5s" --systems 1 --staves 2 --measures 3 --notes 3
+      "$release/runtime/quavix-cli" convert "$corpus/seed.q5s" "$corpus/seed.mid"
+      { printf '\x01\x02\x83'; cat "$corpus/seed.mid"; } >"$corpus/seed-import"
+      rm -f "$corpus/seed.q5s" "$corpus/seed.mid" ;;
   esac
   dirs=("$corpus")
   [ -d "$seeds" ] && dirs+=("$seeds")

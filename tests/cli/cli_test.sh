@@ -60,6 +60,53 @@ check "new leaves nothing for a refused name" test ! -e "$work/new.txt"
 "$cli" --help | grep -q "new OUT.q5s"
 check "help lists new" test $? -eq 0
 
+# MIDI import: a 3/4 piece in G with a melody on channel 0 (one note held
+# across a bar line) and a bass note on channel 1.
+printf 'MThd\x00\x00\x00\x06\x00\x00\x00\x01\x00\xf0MTrk\x00\x00\x00\x3f' >"$work/piece.mid"
+printf '\x00\xff\x58\x04\x03\x02\x18\x08\x00\xff\x59\x02\x01\x00' >>"$work/piece.mid"
+printf '\x00\x90\x43\x64\x00\x91\x2b\x64\x83\x60\x80\x43\x00\x00\x90\x47\x64' >>"$work/piece.mid"
+printf '\x81\x70\x80\x47\x00\x00\x81\x2b\x00\x00\x90\x4a\x64\x81\x70\x80\x4a\x00' >>"$work/piece.mid"
+printf '\x81\x70\x90\x4e\x64\x83\x60\x80\x4e\x00\x00\xff\x2f\x00' >>"$work/piece.mid"
+"$cli" convert "$work/piece.mid" "$work/piece.q5s" --measures-per-line 2
+check "a MIDI file imports" test $? -eq 0 -a -s "$work/piece.q5s"
+info="$("$cli" info "$work/piece.q5s")"
+check "import makes systems of the asked measures" grep -q "总谱行数: 2" <<<"$info"
+check "import counts four 3/4 measures" grep -q "小 节 数: 4" <<<"$info"
+check "import lasts four 3/4 measures" grep -q "谱面时间: 2880" <<<"$info"
+check "import splits held notes at bar lines" grep -q "音 符 数: 7" <<<"$info"
+check "import keeps the file's resolution" grep -q "解 析 度: 240" <<<"$info"
+"$cli" convert "$work/piece.q5s" "$work/again.q5s"
+check "an imported score opens and saves" test $? -eq 0 -a -s "$work/again.q5s"
+"$cli" convert "$work/piece.q5s" "$work/back.mid"
+info="$("$cli" info "$work/back.mid")"
+check "an imported score exports its notes back to MIDI" grep -q "notes: 5" <<<"$info"
+check "an imported score keeps its time signature" grep -q "time-signature: 3/4" <<<"$info"
+# Only a CLI built with the drawing layer renders; probe with a known score.
+if "$cli" convert "$work/a.q5s" "$work/probe.png" >/dev/null 2>&1; then
+  "$cli" convert "$work/piece.q5s" "$work/piece.png"
+  check "an imported score renders" test $? -eq 0 -a -s "$work/piece.png"
+fi
+"$cli" convert "$work/piece.mid" "$work/split.q5s" --split-key 60 --voices 4 --quantise 6
+check "import by split key" test $? -eq 0 -a -s "$work/split.q5s"
+"$cli" convert "$work/piece.mid" "$work/bad.q5s" --quantise 7 >/dev/null 2>&1; status=$?
+check "import refuses a quantise setting past 6" test "$status" -ne 0 -a ! -e "$work/bad.q5s"
+"$cli" convert "$work/piece.mid" "$work/bad.q5s" --frobnicate 1 >/dev/null 2>&1; status=$?
+check "import refuses unknown options" test "$status" -ne 0 -a ! -e "$work/bad.q5s"
+"$cli" convert "$work/piece.mid" "$work/bad.txt" >/dev/null 2>&1; status=$?
+check "import refuses a non-score output" test "$status" -ne 0 -a ! -e "$work/bad.txt"
+"$cli" convert "$work/a.q5s" "$work/bad.q5s" --voices 2 >/dev/null 2>&1; status=$?
+check "import options are refused for scores" test "$status" -ne 0 -a ! -e "$work/bad.q5s"
+cp "$work/a.q5s" "$work/fake.mid"
+err="$("$cli" convert "$work/fake.mid" "$work/bad.q5s" 2>&1)"; status=$?
+check "import refuses a file that is no MIDI file" test "$status" -ne 0 -a ! -e "$work/bad.q5s"
+check "import says why" grep -q "not a Standard MIDI File" <<<"$err"
+head -c 40 "$work/piece.mid" >"$work/cut.mid"
+err="$("$cli" convert "$work/cut.mid" "$work/cut.q5s" 2>&1)"; status=$?
+check "a truncated MIDI file imports what was read" test "$status" -eq 0 -a -s "$work/cut.q5s"
+check "a truncated MIDI file is reported" grep -q "truncated" <<<"$err"
+"$cli" --help | grep -q "convert IN.mid OUT.q5s"
+check "help lists the MIDI import" test $? -eq 0
+
 "$cli" frobnicate >/dev/null 2>&1; status=$?
 check "unknown command fails" test "$status" -ne 0
 "$cli" --help | grep -q "convert"

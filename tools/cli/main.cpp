@@ -12,6 +12,7 @@
 #include "exchange/lattix.h"
 #include "model/score.h"
 #include "model/score_open.h"
+#include "tools/cli/import_command.h"
 #include "tools/cli/midi_commands.h"
 #include "tools/scoregen/scoregen.h"
 #ifdef QUAVIX_CLI_IMAGES
@@ -28,6 +29,13 @@ const char kUsage[] =
     "  convert IN.q5t OUT.q5s     read a score text and save it as a score\n"
     "  convert IN.q5s OUT.mid     the MIDI export: the performance as a Standard MIDI File\n"
     "  convert IN.q5s OUT.bmp|png draw the whole score as the bitmap export does\n"
+    "  convert IN.mid OUT.q5s [--quantise 3-6] [--measures-per-line N] [--voices N]\n"
+    "                 [--by-channel | --split-key KEY]\n"
+    "                             the MIDI import: notes quantised to a grid of a quarter (3),\n"
+    "                             sixteenth (4, the default), thirty-second (5) or sixty-fourth (6);\n"
+    "                             N measures per system (3); up to N voices (16); even channels\n"
+    "                             in the upper voices and odd ones in the lower (the default), or\n"
+    "                             keys below KEY in the lower voices\n"
     "  info FILE.mid              division, tempo, time signature, events and notes of a MIDI file\n"
     "  generate OUT.q5s [--systems N] [--staves N] [--measures N] [--notes N] [--seed N]\n"
     "                             write a generated score (measures and notes per system/staff)\n"
@@ -90,10 +98,23 @@ int ConvertScoreToText(const std::string& in, const std::string& out) {
 }
 
 int CmdConvert(const std::vector<std::string>& args) {
-  if (args.size() != 2) return Fail("convert needs an input and an output file");
-  const std::string& in = args[0];
-  const std::string& out = args[1];
+  // Files and options in any order; an option takes the word after it as its
+  // value unless it is a switch.
+  std::vector<std::string> files, options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i].size() > 2 && args[i].compare(0, 2, "--") == 0) {
+      options.push_back(args[i]);
+      if (args[i] != "--by-channel" && i + 1 < args.size()) options.push_back(args[++i]);
+    } else {
+      files.push_back(args[i]);
+    }
+  }
+  if (files.size() != 2) return Fail("convert needs an input and an output file");
+  const std::string& in = files[0];
+  const std::string& out = files[1];
   std::string inExt = qx::FileExtensionLower(in), outExt = qx::FileExtensionLower(out);
+  if (inExt == ".mid" || inExt == ".midi") return CmdConvertFromMidi(in, out, options);
+  if (!options.empty()) return Fail("unknown option " + options.front() + " (options belong to the MIDI import)");
   if (IsTextExtension(inExt)) {
     if (!IsScoreExtension(outExt)) return Fail("cannot write " + out + ": a score text converts to .q5s or .stv");
     return ConvertTextToScore(in, out);
