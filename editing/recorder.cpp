@@ -6,6 +6,7 @@
 
 #include "editing/edit_util.h"
 #include "editing/insert.h"
+#include "editing/note_ops.h"
 #include "model/derived.h"
 #include "model/score.h"
 #include "performance/midi_sequence.h"
@@ -480,8 +481,9 @@ int RecordNoteOff(CRecorder& r, int64_t tick, int key, int channel) {
   r.Sounding[size_t(channel)][size_t(key)] = RecorderKey{};
 
   int64_t c = QuantiseTick(r, tick);
-  // A release past the measure bound ends the note at the bound.
-  if (!EnsureLines(r, c)) {
+  // A release past the measure bound ends the note at the bound. The note's
+  // last tick is c - 1: a note ending on a bar line makes no new system.
+  if (!EnsureLines(r, std::max(c - 1, sounding.Start))) {
     c = TickLimit(r);
     EnsureLines(r, c - 1);
   }
@@ -583,7 +585,58 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
     }
   }
   score.UpdateDerived();
+  if (BeamRecordedNotes(r)) score.UpdateDerived();
   return 1;
+}
+
+int BeamRecordedNotes(CRecorder& r) {
+  CScore& score = *r.Score;
+  const int64_t timeBase = std::max<int32_t>(score.TimeBase, 1);
+  int beams = 0;
+  std::vector<CStaveObject*> line;  // one voice's notes and rests by start
+  std::vector<CNote*> group;
+  for (const auto& staves : r.SystemStaves)
+    for (CStave* stave : staves) {
+      if (!stave) continue;
+      for (int voice = 0; voice < r.VoiceSlots; ++voice) {
+        line.clear();
+        for (CStaveObject* o : stave->Attached)
+          if ((o->GetKind() == CNote::kKind || o->GetKind() == CRest::kKind) && o->OwnerMeasure &&
+              static_cast<CNote*>(o)->Voice == voice)
+            line.push_back(o);
+        if (line.size() < 2) continue;
+        std::stable_sort(line.begin(), line.end(), [](const CStaveObject* a, const CStaveObject* b) {
+          return static_cast<const CNote*>(a)->Start < static_cast<const CNote*>(b)->Start;
+        });
+        auto flush = [&] {
+          if (group.size() >= 2) beams += BeamNotes(score, group);
+          group.clear();
+        };
+        int64_t beatOfGroup = -1;
+        const CMeasure* measureOfGroup = nullptr;
+        for (CStaveObject* o : line) {
+          auto* n = o->GetKind() == CNote::kKind ? static_cast<CNote*>(o) : nullptr;
+          // Rests and quarters or longer end a group.
+          if (!n || (n->Value & 0xFF) < 4) {
+            flush();
+            continue;
+          }
+          const CMeasure* m = n->OwnerMeasure;
+          // A beat is a quarter under x/4 (a half under x/2, an eighth
+          // under x/8), three eighths in compound time such as 6/8.
+          int64_t beat = m->Denominator > 0 ? timeBase * 4 / m->Denominator : timeBase;
+          if (m->Denominator >= 8 && m->Numerator % 3 == 0 && m->Numerator > 3) beat *= 3;
+          beat = std::max<int64_t>(beat, 1);
+          const int64_t b = (int64_t(n->Start) - m->Start) / beat;
+          if (m != measureOfGroup || b != beatOfGroup) flush();
+          measureOfGroup = m;
+          beatOfGroup = b;
+          group.push_back(n);
+        }
+        flush();
+      }
+    }
+  return beams;
 }
 
 void PrepareImportScore(CScore& score) {

@@ -164,5 +164,10 @@ void RecordKeySignature(CRecorder& recorder, int64_t tick, int sharps);
 // division is no usable resolution (nothing is changed then).
 int ImportSequence(CRecorder& recorder, const CMidiSequence& sequence);
 
+// Beams the recorder's notes of eighth value and shorter: per stave and
+// voice, the notes of one beat with no rest between them form a group.
+// Returns the number of beams made.
+int BeamRecordedNotes(CRecorder& recorder);
+
 // A score ready for an import: default tables and no systems.
 void PrepareImportScore(CScore& score);

@@ -310,6 +310,40 @@ CMidiSequence Sequence(const std::vector<std::tuple<int, int, int, int>>& notes,
   return seq;
 }
 
+TEST(MidiImport, EighthsAreBeamedByBeatAndAPieceEndingOnABarLineMakesNoEmptySystem) {
+  // Four eighths, an eighth, an eighth rest and a quarter: one 4/4 measure
+  // ending exactly on its bar line.
+  CMidiSequence seq = Sequence({{0, 120, 60, 0},
+                                {120, 240, 62, 0},
+                                {240, 360, 64, 0},
+                                {360, 480, 65, 0},
+                                {480, 600, 67, 0},
+                                {720, 960, 69, 0}});
+  seq.AddTimeSignature(0, 4, 4, 24, 8);
+  SortEvents(seq.Events);
+  CScore score;
+  PrepareImportScore(score);
+  CRecorder recorder(score);
+  recorder.MeasuresPerLine = 1;
+  ASSERT_EQ(ImportSequence(recorder, seq), 1);
+  EXPECT_EQ(recorder.Systems.size(), 1u);  // the last release lies on the bar line
+  std::vector<const CMark*> beams;
+  for (const auto& up : score.Objects())
+    if (up->GetKind() == CBeam::kKind) beams.push_back(static_cast<const CMark*>(up.get()));
+  // The first two beats each beam their two eighths; the eighth before the
+  // rest keeps its flag.
+  ASSERT_EQ(beams.size(), 2u);
+  std::vector<int> beamed;
+  for (const CMark* b : beams) {
+    const auto* n = dynamic_cast<const CNote*>(score.FindByNumber(b->Note));
+    ASSERT_NE(n, nullptr);
+    beamed.push_back(n->Start);
+  }
+  std::sort(beamed.begin(), beamed.end());
+  EXPECT_EQ(beamed, (std::vector<int>{0, 240}));
+  EXPECT_TRUE(CheckStructure(score));
+}
+
 TEST(MidiImport, TimeAndKeySignaturesSetTheirMeasures) {
   CMidiSequence seq = Sequence({{0, 720, 70, 0}, {720, 960, 66, 0}, {2160, 2400, 62, 0}});
   seq.AddTimeSignature(0, 3, 4, 24, 8);
