@@ -110,6 +110,18 @@ void AttachBeams(const DerivedLists& lists) {
     hit = lastHit(b->X1, b->Y1, hit);
     if (hit < 0) continue;
     const CNote* n = boxes[hit].note;
+    if (b->OwnerStave != n->OwnerStave) {
+      // The beam changes staves: it leaves the old stave's list and joins the
+      // new one's where a reload would put it (before the first object not
+      // left of it), so the lists keep naming only their own objects.
+      if (b->OwnerStave) std::erase(b->OwnerStave->Attached, b);
+      if (n->OwnerStave) {
+        auto& list = n->OwnerStave->Attached;
+        list.insert(std::lower_bound(list.begin(), list.end(), b,
+                                     [](const CStaveObject* a, const CStaveObject* c) { return a->Left < c->Left; }),
+                    b);
+      }
+    }
     b->Stave = n->Stave;
     b->Measure = n->Measure;
     b->OwnerStave = n->OwnerStave;

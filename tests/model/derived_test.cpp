@@ -1,6 +1,8 @@
 // The recalculation pass, step by step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <random>
 
 #include "model/derived.h"
@@ -420,6 +422,14 @@ TEST(Beams, TakeTheStaveOfTheLastNoteUnderAnEnd) {
   EXPECT_EQ(b->Stave, t.Stave(1)->Number);
   EXPECT_EQ(b->Measure, t.Measure(1)->Number);
   EXPECT_EQ(b->OwnerStave, t.Stave(1));
+  // It moved from the first stave's list into the second's, as a reload
+  // would list it.
+  const auto& from = t.Stave(0)->Attached;
+  const auto& to = t.Stave(1)->Attached;
+  EXPECT_EQ(std::count(from.begin(), from.end(), b), 0);
+  EXPECT_EQ(std::count(to.begin(), to.end(), b), 1);
+  EXPECT_TRUE(std::is_sorted(to.begin(), to.end(),
+                             [](const CStaveObject* x, const CStaveObject* y) { return x->Left < y->Left; }));
 }
 
 TEST(Endings, MarkTheirMeasuresAndForgetRemovedOnes) {
