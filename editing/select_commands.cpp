@@ -445,7 +445,7 @@ int ArrangeMeasureAt(CScore& score, int x, int y) {
   }
   ComputeLeftPadding(*measure);
   if (int64_t(measure->Right) - measure->RightPadding - measure->LeftPadding - measure->Left <= 0) {
-    score.LastError = kErrMeasureTooNarrow;
+    score.LastError = kErrTooNarrowToArrange;
     return 0;
   }
   ComputeUnitsPerTick(*measure);
@@ -475,7 +475,7 @@ int ArrangeMeasureAt(CScore& score, int x, int y) {
           return 0;
         }
         if (TickToX(*measure, notes[i]->Start) <= TickToX(*measure, notes[i - 1]->Start)) {
-          score.LastError = kErrMeasureTooNarrow;
+          score.LastError = kErrTooNarrowToArrange;
           return 0;
         }
       }

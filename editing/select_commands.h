@@ -22,7 +22,7 @@ inline constexpr const char* kErrNoChannelNotes = "-1:没有找到这个通道�
 inline constexpr const char* kErrNoMeasureAtCaret = "-1:光标处没有小节!";
 inline constexpr const char* kErrMeasureNoLength = "-1:这个小节没有长度, 不能排列!";
 inline constexpr const char* kErrMeasureOverfull = "-1:小节中的音符超出了小节的长度, 不能排列!";
-inline constexpr const char* kErrMeasureTooNarrow = "-1:小节太窄, 音符排列不开!";
+inline constexpr const char* kErrTooNarrowToArrange = "-1:小节太窄, 音符排列不开!";
 inline constexpr const char* kErrLineSpaceTooSmall = "-1:谱线间距太小, 无法对齐音符!";
 
 // --- selection ----------------------------------------------------------------

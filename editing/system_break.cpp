@@ -262,6 +262,9 @@ int BreakSystem(CScore& score, CStave* stave, CMeasure* measure, int x) {
   for (const MeasureMove& mv : kept) moveOf[mv.measure] = &mv;
   for (const MeasureMove& mv : moved) moveOf[mv.measure] = &mv;
 
+  // Beam ends stay on their stems, which move with their note heads rather
+  // than by the note area's scale.
+  const std::vector<BeamEndAnchor> beams = AnchorBeamEnds(system->Staves);
   for (CStave* old : system->Staves) {
     CStave* target = staveOf[old];
     const std::vector<CStaveObject*> attached = old->Attached;
@@ -273,8 +276,11 @@ int BreakSystem(CScore& score, CStave* stave, CMeasure* measure, int x) {
       Relocate(o, *it->second, goes ? dy : 0, shift);
       if (goes) Reattach(o, old, target);
     }
+  }
+  FollowBeamEnds(beams);
+  for (CStave* old : system->Staves) {
     SortAttached(*old);
-    SortAttached(*target);
+    SortAttached(*staveOf[old]);
   }
 
   // Measures change hands.
@@ -393,6 +399,9 @@ void MergeRun(CScore& score, std::vector<CStaff*> run) {
   std::unordered_map<const CMeasure*, const MeasureMove*> moveOf;
   for (const MeasureMove& mv : moves) moveOf[mv.measure] = &mv;
 
+  std::vector<CStave*> runStaves;
+  for (CStaff* s : run) runStaves.insert(runStaves.end(), s->Staves.begin(), s->Staves.end());
+  const std::vector<BeamEndAnchor> beams = AnchorBeamEnds(runStaves);
   CStave* current = score.CurrentStave;
   for (CStaff* s : run) {
     for (size_t i = 0; i < s->Staves.size(); ++i) {
@@ -426,6 +435,7 @@ void MergeRun(CScore& score, std::vector<CStaff*> run) {
       CScore::MarkForRemoval(s);
     }
   }
+  FollowBeamEnds(beams);
   for (CStave* s : first->Staves) SortAttached(*s);
   first->Right = joinedRight;
   for (CStave* s : first->Staves) {

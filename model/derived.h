@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 class CScore;
+class CBeam;
+class CNote;
 class CMeasure;
 class CStave;
 class CVisualMidi;
@@ -27,5 +30,19 @@ int TickToX(const CMeasure& measure, int32_t tick);
 void RespaceStave(CScore& score, CStave& stave);
 // The same for the notes of one measure only, on every stave of its system.
 void RespaceMeasure(CScore& score, CMeasure& measure);
+// A beam's ends stand on stems: the note under each end and the distance
+// from its anchor, taken before notes move, so the ends can follow them.
+struct BeamEndAnchor {
+  CBeam* Beam = nullptr;
+  CNote* Start = nullptr;
+  int StartOffset = 0;
+  CNote* End = nullptr;
+  int EndOffset = 0;
+};
+// The beams attached to the staves, with the notes of those staves nearest
+// each end (within a hook's reach; a hook's free end goes with its note).
+std::vector<BeamEndAnchor> AnchorBeamEnds(const std::vector<CStave*>& staves);
+// Puts each beam end back on its note's stem; the beam keeps its heights.
+void FollowBeamEnds(const std::vector<BeamEndAnchor>& anchors);
 // Start of a visual-MIDI object from the nearest note on its stave.
 void ComputeVisualMidiStart(CVisualMidi& object);

@@ -61,9 +61,10 @@ void RespaceStave(CScore& score, CStave& stave) {
   // Chord members and marks of the stave's notes, to move with them.
   std::unordered_map<int32_t, std::vector<CNote*>> members;
   std::unordered_map<const CXObject*, std::vector<CMark*>> marks;
+  const std::vector<BeamEndAnchor> beams = AnchorBeamEnds({&stave});
   for (const auto& up : score.Objects()) {
     if (auto* m = As<CMark>(up.get())) {
-      if (m->NoteLink) marks[m->NoteLink].push_back(m);
+      if (m->NoteLink && m->GetKind() != Kind::Beam) marks[m->NoteLink].push_back(m);
     } else if (auto* n = As<CNote>(up.get())) {
       if (n->OwnerStave == &stave && n->Chord >= 0 && n->Chord != n->Number) members[n->Chord].push_back(n);
     }
@@ -88,6 +89,7 @@ void RespaceStave(CScore& score, CStave& stave) {
       if (auto it = members.find(n->Number); it != members.end())
         for (CNote* member : it->second) shift(member, dx);
   }
+  FollowBeamEnds(beams);
 }
 
 void RespaceMeasure(CScore& score, CMeasure& measure) {
@@ -112,9 +114,10 @@ void RespaceMeasure(CScore& score, CMeasure& measure) {
   // Their chord members (same stave) and the marks of both, in one walk.
   std::map<std::pair<const CStave*, int32_t>, std::vector<CNote*>> members;
   std::vector<CMark*> linked;
+  const std::vector<BeamEndAnchor> beams = AnchorBeamEnds(system->Staves);
   for (const auto& up : score.Objects()) {
     if (auto* m = As<CMark>(up.get())) {
-      if (m->NoteLink) linked.push_back(m);
+      if (m->NoteLink && m->GetKind() != Kind::Beam) linked.push_back(m);
     } else if (auto* n = As<CNote>(up.get())) {
       if (n->Chord >= 0 && n->Chord != n->Number && staves.count(n->OwnerStave))
         if (const std::pair<const CStave*, int32_t> key{n->OwnerStave, n->Chord}; chords.count(key)) {
@@ -143,6 +146,62 @@ void RespaceMeasure(CScore& score, CMeasure& measure) {
           member->MoveTo(member->Left + dx, member->Top);
           moveMarks(member, dx);
         }
+  }
+  FollowBeamEnds(beams);
+}
+
+std::vector<BeamEndAnchor> AnchorBeamEnds(const std::vector<CStave*>& staves) {
+  constexpr int kHook = 8;       // a hook's length from its stem
+  constexpr int kReach = 12;     // how far an end may lie from its note's anchor
+  std::vector<CNote*> notes;
+  std::vector<CBeam*> beams;
+  for (CStave* stave : staves) {
+    if (!stave) continue;
+    for (CStaveObject* o : stave->Attached) {
+      if (o->GetKind() == Kind::Note) notes.push_back(static_cast<CNote*>(o));
+      else if (o->GetKind() == Kind::Beam) beams.push_back(static_cast<CBeam*>(o));
+    }
+  }
+  std::vector<BeamEndAnchor> out;
+  if (beams.empty() || notes.empty()) return out;
+  std::sort(notes.begin(), notes.end(), [](const CNote* a, const CNote* b) { return a->X < b->X; });
+  auto nearest = [&](int x) -> CNote* {
+    auto it = std::lower_bound(notes.begin(), notes.end(), x, [](const CNote* n, int v) { return n->X < v; });
+    CNote* best = nullptr;
+    int64_t bestDistance = kReach + 1;
+    for (auto j : {it, it == notes.begin() ? it : it - 1})
+      if (j != notes.end()) {
+        const int64_t d = std::llabs(int64_t((*j)->X) - x);
+        if (d < bestDistance) {
+          bestDistance = d;
+          best = *j;
+        }
+      }
+    return best;
+  };
+  out.reserve(beams.size());
+  for (CBeam* b : beams) {
+    BeamEndAnchor a;
+    a.Beam = b;
+    a.Start = nearest(b->X);
+    if (a.Start) a.StartOffset = b->X - a.Start->X;
+    const bool hook = std::llabs(int64_t(b->X1) - b->X) == kHook;
+    a.End = hook ? a.Start : nearest(b->X1);
+    if (a.End) a.EndOffset = b->X1 - a.End->X;
+    if (a.Start || a.End) out.push_back(a);
+  }
+  return out;
+}
+
+void FollowBeamEnds(const std::vector<BeamEndAnchor>& anchors) {
+  for (const BeamEndAnchor& a : anchors) {
+    CBeam* b = a.Beam;
+    const int x = a.Start ? a.Start->X + a.StartOffset : b->X;
+    const int x1 = a.End ? a.End->X + a.EndOffset : b->X1;
+    if (x == b->X && x1 == b->X1) continue;
+    b->X = x;
+    b->X1 = x1;
+    b->SetBounds(b->X, b->Y, b->X1, b->Y1);
   }
 }
 

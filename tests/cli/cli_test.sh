@@ -107,6 +107,21 @@ check "a truncated MIDI file is reported" grep -q "truncated" <<<"$err"
 "$cli" --help | grep -q "convert IN.mid OUT.q5s"
 check "help lists the MIDI import" test $? -eq 0
 
+# The editor's score commands on a file.
+out="$("$cli" edit "$work/new.q5s" "$work/edited.q5s" select-all keep-notes invert-selection 33049 insert-measure=100,80 2>&1)"
+check "edit runs commands and saves" test $? -eq 0 -a -s "$work/edited.q5s"
+check "edit reports each command" grep -q "^insert-measure: done" <<<"$out"
+info="$("$cli" info "$work/edited.q5s")"
+check "an edited score has the inserted measure" grep -q "小 节 数: 4" <<<"$info"
+out="$("$cli" edit "$work/new.q5s" "$work/edited2.q5s" select-channel=99 2>&1)"
+check "edit gives a refusal's reason" grep -q "select-channel: 通道编号" <<<"$out"
+"$cli" edit "$work/new.q5s" "$work/bad.q5s" select-all no-such-command >/dev/null 2>&1; status=$?
+check "edit refuses unknown commands before running any" test "$status" -ne 0 -a ! -e "$work/bad.q5s"
+"$cli" edit "$work/new.q5s" "$work/bad.q5s" select-voice >/dev/null 2>&1; status=$?
+check "edit asks for a missing number" test "$status" -ne 0 -a ! -e "$work/bad.q5s"
+"$cli" commands | grep -q "33013  octave-up"
+check "commands lists the table" test $? -eq 0
+
 "$cli" frobnicate >/dev/null 2>&1; status=$?
 check "unknown command fails" test "$status" -ne 0
 "$cli" --help | grep -q "convert"

@@ -339,7 +339,7 @@ TEST(ArrangeMeasure, NotesGoToTheXOfTheirStartsAndPilesAreRefused) {
   CMeasure* tiny = narrow.Measure(0);
   for (int i = 0; i < 4; ++i) narrow.Note(0, 0, tiny->Left + i, 16);
   EXPECT_EQ(Checked(narrow.score, ArrangeMeasureAt, tiny->Left + 1, narrow.staff->Top), 0);
-  EXPECT_EQ(narrow.score.LastError, kErrMeasureTooNarrow);
+  EXPECT_EQ(narrow.score.LastError, kErrTooNarrowToArrange);
 }
 
 TEST(SnapNotes, HalfwayRoundsToTheSmallerOffsetAndPlacedNotesStay) {

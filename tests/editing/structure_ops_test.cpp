@@ -6,6 +6,9 @@
 #include <random>
 
 #include "edit_fixture.h"
+#include "editing/command_table.h"
+#include "editing/note_ops.h"
+#include "editing/selection.h"
 
 namespace {
 
@@ -334,6 +337,49 @@ TEST(BreakAndMerge, BreakMovesLaterMeasuresToANewSystemKeepingTimeAndPitch) {
   EXPECT_TRUE(CheckStructure(d.score));
   EXPECT_TRUE(CheckLayout(d.score));
   EXPECT_EQ(Sound(d.score), before);
+}
+
+TEST(BreakAndMerge, BeamEndsStayOnTheirStems) {
+  NewDocument d;
+  d.At(0, 1);
+  std::vector<CNote*> eighths;
+  for (int dy : {12, 16, 20, 16}) eighths.push_back(InsertNote(d.score, d.End(1), d.Y(0, dy), 4));
+  ASSERT_NE(eighths.back(), nullptr);
+  d.score.UpdateDerived();
+  for (CNote* n : eighths) d.Select(n);
+  ASSERT_NE(BeamByBeat(d.score), 0);
+  ClearSelection(d.score);
+  d.score.UpdateDerived();
+  // Each beam end's distance from the nearest stem anchor.
+  auto ends = [&] {
+    std::vector<int> offsets;
+    for (CBeam* b : d.All<CBeam>())
+      for (int x : {b->X, b->X1}) {
+        int best = 1 << 30;
+        for (CNote* n : eighths)
+          if (std::abs(x - n->X) < std::abs(best)) best = x - n->X;
+        offsets.push_back(best);
+      }
+    return offsets;
+  };
+  const std::vector<int> before = ends();
+  ASSERT_FALSE(before.empty());
+  // Measure 1 moves into a new system, its note area widened to the page.
+  ASSERT_NE(BreakSystem(d.score, d.Stave(0), d.Measure(0), d.Measure(0)->Right - 5), 0);
+  d.score.UpdateDerived();
+  ASSERT_EQ(eighths.front()->OwnerStave->OwnerStaff, d.System(1));
+  EXPECT_EQ(ends(), before);
+  // And back.
+  SelectAll(d.score);
+  ASSERT_NE(MergeSystems(d.score), 0);
+  d.score.UpdateDerived();
+  EXPECT_EQ(ends(), before);
+  // Widening the measure by its bar line re-spaces the notes; the beams follow.
+  ClearSelection(d.score);
+  ASSERT_TRUE(ChangeMeasureWidth(d.score, *eighths.front()->OwnerMeasure, 40));
+  d.score.UpdateDerived();
+  EXPECT_EQ(ends(), before);
+  EXPECT_TRUE(CheckStructure(d.score));
 }
 
 TEST(BreakAndMerge, AClefChangeInsideTheFirstMovedMeasureIsNoOpeningClef) {

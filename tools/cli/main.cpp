@@ -12,6 +12,7 @@
 #include "exchange/lattix.h"
 #include "model/score.h"
 #include "model/score_open.h"
+#include "tools/cli/edit_command.h"
 #include "tools/cli/import_command.h"
 #include "tools/cli/midi_commands.h"
 #include "tools/scoregen/scoregen.h"
@@ -42,6 +43,11 @@ const char kUsage[] =
     "  generate OUT.q5s --reference  the reference page of every symbol, for looking at the drawing\n"
     "  generate OUT.q5s --keys       key signatures and note durations on every clef\n"
     "  new OUT.q5s                write a new document (one piano system, as the editor starts it)\n"
+    "  edit IN.q5s OUT.q5s COMMAND[=N | =X,Y] ...\n"
+    "                             run the editor's score commands (by name or menu id) on the\n"
+    "                             selection, with the recalculation the editor runs after each,\n"
+    "                             and save the result (e.g. select-all beam-by-beat snap-notes)\n"
+    "  commands                   list the score commands: id, name and argument, menu text\n"
     "  --help                     show this text\n";
 
 int Fail(const std::string& reason) {
@@ -205,5 +211,7 @@ int main(int argc, char** argv) {
   if (cmd == "convert") return CmdConvert(args);
   if (cmd == "generate") return CmdGenerate(args);
   if (cmd == "new") return CmdNew(args);
+  if (cmd == "edit") return CmdEdit(args);
+  if (cmd == "commands") return CmdListCommands();
   return Fail("unknown command '" + cmd + "' (see --help)");
 }
