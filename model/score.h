@@ -18,6 +18,17 @@ class Archive;
 
 constexpr uint32_t kScoreVersion = 0x03080000;
 
+// One entry of an object list in the score stream: the kind byte, then the
+// object's record. Score files, journal snapshots and clipboard payloads
+// share it.
+void StoreObjectEntry(Archive& ar, CXObject& object);
+// Reads one entry (the index names it in error texts). An unknown kind or an
+// early end raises ArchiveError.
+std::unique_ptr<CXObject> LoadObjectEntry(Archive& ar, size_t index);
+// The smallest entry (kind byte and base part): counts read from a stream
+// are checked against it before anything is allocated.
+constexpr uint64_t kMinObjectEntry = 1 + 33;
+
 struct CLayer {
   int32_t Color = 0;  // 0x00BBGGRR
   int32_t Style = 1;  // 0x1 visible, 0x2 locked

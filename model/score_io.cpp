@@ -10,8 +10,6 @@
 #include "model/score.h"
 
 namespace {
-constexpr uint64_t kMinObjectRecord = 1 + 33;  // kind byte + base part
-
 void IoPen(Archive& ar, LogPen& p) {
   ar.Io(p.Style);
   ar.Io(p.WidthX);
@@ -50,6 +48,26 @@ std::string FormatVersion(uint32_t v) {
          "." + std::to_string(v & 0xFF);
 }
 }  // namespace
+
+void StoreObjectEntry(Archive& ar, CXObject& object) {
+  uint8_t kind = static_cast<uint8_t>(object.GetKind());
+  ar.Io(kind);
+  object.Serialize(ar);
+}
+
+std::unique_ptr<CXObject> LoadObjectEntry(Archive& ar, size_t index) {
+  uint64_t at = ar.Position();
+  uint8_t kind = 0;
+  ar.Io(kind);
+  std::unique_ptr<CXObject> o = CreateObject(kind);
+  if (!o) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "unknown object kind 0x%02X (object %zu)", kind, index);
+    throw ArchiveError(buf, at);
+  }
+  o->Serialize(ar);
+  return o;
+}
 
 // The 58-byte header, both ways. A stored score always carries the current
 // version and a zero reserved byte; loading keeps what the file holds.
@@ -94,11 +112,7 @@ void CScore::StoreBody(Archive& ar) {
   for (LogFont& f : Fonts) IoFont(ar, f);
   n = static_cast<int32_t>(objects_.size());
   ar.Io(n);
-  for (auto& o : objects_) {
-    uint8_t kind = static_cast<uint8_t>(o->GetKind());
-    ar.Io(kind);
-    o->Serialize(ar);
-  }
+  for (auto& o : objects_) StoreObjectEntry(ar, *o);
 }
 
 void CScore::LoadBody(Archive& ar) {
@@ -114,21 +128,9 @@ void CScore::LoadBody(Archive& ar) {
   Fonts.resize(ReadCount(ar, 60, "font table"));
   for (LogFont& f : Fonts) IoFont(ar, f);
 
-  size_t count = ReadCount(ar, kMinObjectRecord, "object list");
+  size_t count = ReadCount(ar, kMinObjectEntry, "object list");
   objects_.reserve(count);
-  for (size_t i = 0; i < count; ++i) {
-    uint64_t at = ar.Position();
-    uint8_t kind = 0;
-    ar.Io(kind);
-    std::unique_ptr<CXObject> o = CreateObject(kind);
-    if (!o) {
-      char buf[96];
-      std::snprintf(buf, sizeof buf, "unknown object kind 0x%02X (object %zu)", kind, i);
-      throw ArchiveError(buf, at);
-    }
-    o->Serialize(ar);
-    objects_.push_back(std::move(o));
-  }
+  for (size_t i = 0; i < count; ++i) objects_.push_back(LoadObjectEntry(ar, i));
   indexDirty_ = true;
 }
 

@@ -22,6 +22,13 @@ for target in "$dir"/runtime/fuzz_*; do
       done ;;
     fuzz_charlist)
       cp "$release/runtime/res/charlist.dat" "$corpus/seed.dat" ;;
+    fuzz_read_clipboard)
+      # Clipboard data of a whole generated score, of its notes, and of its structure alone.
+      "$release/runtime/quavix-cli" generate "$corpus/seed.q5s" --systems 1 --staves 2 --measures 2 --notes 3
+      "$release/runtime/quavix-cli" copy "$corpus/seed.q5s" "$corpus/seed-all.clip" select-all >/dev/null
+      "$release/runtime/quavix-cli" copy "$corpus/seed.q5s" "$corpus/seed-notes.clip" select-all keep-notes >/dev/null
+      "$release/runtime/quavix-cli" copy "$corpus/seed.q5s" "$corpus/seed-structure.clip" select-all invert-selection >/dev/null
+      rm -f "$corpus/seed.q5s" ;;
     fuzz_midi_import)
       # The export of a generated score, behind the three bytes that choose the import settings.
       "$release/runtime/quavix-cli" generate "$corpus/seed.q5s" --systems 1 --staves 2 --measures 3 --notes 3

@@ -122,6 +122,17 @@ check "edit asks for a missing number" test "$status" -ne 0 -a ! -e "$work/bad.q
 "$cli" commands | grep -q "33013  octave-up"
 check "commands lists the table" test $? -eq 0
 
+# Clipboard data through files: copy the notes of one score, paste them into a new document.
+"$cli" copy "$work/a.q5s" "$work/notes.clip" select-all keep-notes >/dev/null
+check "copy writes clipboard data" test $? -eq 0 -a -s "$work/notes.clip"
+out="$("$cli" paste "$work/new.q5s" "$work/notes.clip" "$work/pasted.q5s" --notes --at 120,80 2>&1)"
+check "paste pastes notes" test $? -eq 0 -a -s "$work/pasted.q5s"
+check "paste counts what it pasted" grep -Eq "^pasted: [1-9]" <<<"$out"
+head -c 7 "$work/notes.clip" >"$work/cut.clip"
+err="$("$cli" paste "$work/new.q5s" "$work/cut.clip" "$work/bad.q5s" --notes 2>&1)"; status=$?
+check "paste refuses damaged clipboard data" test "$status" -ne 0 -a ! -e "$work/bad.q5s"
+check "paste says why" grep -q "cannot paste" <<<"$err"
+
 "$cli" frobnicate >/dev/null 2>&1; status=$?
 check "unknown command fails" test "$status" -ne 0
 "$cli" --help | grep -q "convert"

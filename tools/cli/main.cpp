@@ -48,6 +48,11 @@ const char kUsage[] =
     "                             selection, with the recalculation the editor runs after each,\n"
     "                             and save the result (e.g. select-all beam-by-beat snap-notes)\n"
     "  commands                   list the score commands: id, name and argument, menu text\n"
+    "  copy IN.q5s OUT.clip COMMAND ...\n"
+    "                             run selection commands, then write the clipboard data of the selection\n"
+    "  paste IN.q5s CLIP OUT.q5s --systems|--notes|--objects [--at X,Y]\n"
+    "                             paste clipboard data as systems or notes at the point, or as other\n"
+    "                             objects beside where they were copied, and save the result\n"
     "  --help                     show this text\n";
 
 int Fail(const std::string& reason) {
@@ -213,5 +218,7 @@ int main(int argc, char** argv) {
   if (cmd == "new") return CmdNew(args);
   if (cmd == "edit") return CmdEdit(args);
   if (cmd == "commands") return CmdListCommands();
+  if (cmd == "copy") return CmdCopy(args);
+  if (cmd == "paste") return CmdPaste(args);
   return Fail("unknown command '" + cmd + "' (see --help)");
 }
