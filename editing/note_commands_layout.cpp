@@ -65,7 +65,8 @@ std::vector<BeamGroup> BeamGroupsOf(CStave* stave) {
     g.beams.push_back(beams[i]);
   }
   std::vector<BeamGroup> out;
-  for (auto& [root, g] : groups) {
+  for (auto& entry : groups) {
+    BeamGroup& g = entry.second;  // a plain reference: lambdas below capture it
     int lo = std::numeric_limits<int>::max(), hi = std::numeric_limits<int>::min();
     for (const CBeam* b : g.beams) {
       // A hook's free end reaches past the last stem: only its stem end counts.

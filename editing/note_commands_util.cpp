@@ -239,7 +239,8 @@ void TidyTies(CScore& score) {
       notes.front()->Tie = -1;
       continue;
     }
-    const bool led = std::any_of(notes.begin(), notes.end(), [&](CNote* n) { return n->Number == head; });
+    const int32_t leader = head;  // a copy: lambdas cannot capture bindings everywhere
+    const bool led = std::any_of(notes.begin(), notes.end(), [leader](CNote* n) { return n->Number == leader; });
     if (led) continue;
     std::stable_sort(notes.begin(), notes.end(), [](CNote* a, CNote* b) {
       return a->Start != b->Start ? a->Start < b->Start : a->Left < b->Left;

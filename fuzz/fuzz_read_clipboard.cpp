@@ -6,46 +6,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "editing/clipboard.h"
 #include "editing/insert.h"
 #include "model/score.h"
+#include "fuzz/fuzz_structure.h"
 
-namespace {
-
-bool Sound(const CScore& score) {
-  std::unordered_set<const CXObject*> live;
-  std::unordered_set<int32_t> numbers;
-  int selected = 0;
-  for (const auto& up : score.Objects()) {
-    live.insert(up.get());
-    if (!numbers.insert(up->Number).second) return false;
-    if (up->Selected) ++selected;
-  }
-  if (selected != score.SelectedCount) return false;
-  auto alive = [&](const CXObject* o) { return !o || live.count(o); };
-  for (const CStaff* system : score.Staffs) {
-    if (!live.count(system)) return false;
-    for (const CStave* s : system->Staves)
-      if (!live.count(s) || s->OwnerStaff != system) return false;
-    for (const CMeasure* m : system->Measures)
-      if (!live.count(m) || m->OwnerStaff != system) return false;
-  }
-  for (const auto& up : score.Objects()) {
-    if (auto* s = As<CStave>(up.get())) {
-      for (const CStaveObject* o : s->Attached)
-        if (!live.count(o) || o->OwnerStave != s) return false;
-    } else if (auto* so = As<CStaveObject>(up.get())) {
-      if (!alive(so->OwnerStave) || !alive(so->OwnerMeasure)) return false;
-      if (auto* mark = As<CMark>(so); mark && !alive(mark->NoteLink)) return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CScore scratch;

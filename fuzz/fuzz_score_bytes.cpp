@@ -10,6 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CScore score;
   if (!score.RestoreFromBytes(data, size)) return 0;
+  score.ClampGeometry();
   score.RelinkObjects();
   score.AfterLoad();
   for (CStaff* staff : score.Staffs)

@@ -156,6 +156,11 @@ class CScore {
   CMeasure* MakeMeasure(CStaff* system, int x);
 
   void RelinkObjects();
+  // Brings coordinates and spacings that lie far off any page (a damaged
+  // file) back within reach, so that layout arithmetic cannot overflow.
+  // Opening a file runs it (loading itself keeps every value, so snapshots
+  // restore exactly); anything the program makes lies well inside.
+  void ClampGeometry();
   // The recalculation pass: structure, time signatures, pitches, times,
   // velocities, articulations and tempo from positions and codes. Does
   // nothing while AutoUpdate is false.

@@ -2,8 +2,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "common/file_util.h"
 #include "model/archive.h"
@@ -132,6 +134,50 @@ void CScore::LoadBody(Archive& ar) {
   objects_.reserve(count);
   for (size_t i = 0; i < count; ++i) objects_.push_back(LoadObjectEntry(ar, i));
   indexDirty_ = true;
+  // New objects are numbered from the counter; one that lags behind the
+  // highest Number read (a damaged or foreign file) would hand out Numbers
+  // already taken. A counter ahead of the Numbers is kept as it is.
+  int64_t next = UpperNumber;
+  for (const auto& o : objects_) next = std::max<int64_t>(next, int64_t(o->Number) + 1);
+  UpperNumber = static_cast<int32_t>(std::min<int64_t>(next, std::numeric_limits<int32_t>::max()));
+}
+
+namespace {
+// Far beyond any page (some 20,000 pages down): coordinates and spacings of
+// this size leave room for the sums and products of the layout arithmetic.
+constexpr int32_t kGeometryLimit = 1 << 24;
+void ClampTo(int32_t& v, int32_t lo = -kGeometryLimit) { v = std::clamp(v, lo, kGeometryLimit); }
+}  // namespace
+
+void CScore::ClampGeometry() {
+  for (int32_t* v : {&PaperWidth, &PaperHeight, &LeftMargin, &TopMargin, &StaveSpace, &SystemSpace, &LineSpace})
+    ClampTo(*v);
+  for (const auto& up : objects_) {
+    CXObject* o = up.get();
+    ClampTo(o->Left);
+    ClampTo(o->Top);
+    ClampTo(o->Right);
+    ClampTo(o->Bottom);
+    // Clamping may have closed a box at an edge; it opens inwards again.
+    if (o->Right <= o->Left) o->Left == -kGeometryLimit ? (o->Right = o->Left + 1) : (o->Left = o->Right - 1);
+    if (o->Bottom <= o->Top) o->Top == -kGeometryLimit ? (o->Bottom = o->Top + 1) : (o->Top = o->Bottom - 1);
+    if (auto* w = As<CXWord>(o)) {
+      ClampTo(w->X);
+      ClampTo(w->Y);
+    }
+    if (auto* b = As<CBeam>(o)) {
+      ClampTo(b->X1);
+      ClampTo(b->Y1);
+    } else if (auto* sl = As<CSlurLine>(o)) {
+      for (int32_t* v : {&sl->X1, &sl->Y1, &sl->X2, &sl->Y2}) ClampTo(*v);
+    } else if (auto* l = As<CXLine>(o)) {
+      for (int32_t* v : {&l->X, &l->Y, &l->X1, &l->Y1}) ClampTo(*v);
+    } else if (auto* st = As<CStave>(o)) {
+      ClampTo(st->LineSpace);
+    } else if (auto* sy = As<CStaff>(o)) {
+      ClampTo(sy->Spacing);
+    }
+  }
 }
 
 void CScore::TakeContentFrom(CScore& other) {

@@ -5,6 +5,7 @@
 bool OpenScoreFile(CScore& score, const std::string& path, std::string* error) {
   if (!score.LoadFromFile(path, error)) return false;
   score.FilePath = path;
+  score.ClampGeometry();
   score.RelinkObjects();
   score.AfterLoad();
   score.ClampFontIndexes();
@@ -25,6 +26,7 @@ ScoreStatistics ComputeStatistics(const CScore& score) {
   const CMeasure* last = nullptr;
   for (const CStaff* staff : score.Staffs)
     if (!staff->Measures.empty()) last = staff->Measures.back();
-  if (last) st.PlayLength = last->Start + last->Ticks;
+  // Held in 64 bits: a damaged file's start and length may each be huge.
+  if (last) st.PlayLength = int64_t(last->Start) + last->Ticks;
   return st;
 }

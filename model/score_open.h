@@ -1,13 +1,15 @@
 // Opening a score file the way a document opens it, and its statistics.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class CScore;
 
 // Loads the file into the score (which is left untouched on failure), records
-// the path, rebuilds the links, runs the full update and clamps the font and
-// layer indexes to the tables.
+// the path, brings coordinates far off any page within reach, rebuilds the
+// links, runs the full update and clamps the font and layer indexes to the
+// tables.
 bool OpenScoreFile(CScore& score, const std::string& path, std::string* error = nullptr);
 
 struct ScoreStatistics {
@@ -16,6 +18,6 @@ struct ScoreStatistics {
   int Notes = 0;
   int Objects = 0;
   int Resolution = 0;
-  int PlayLength = 0;  // start plus length of the last measure
+  int64_t PlayLength = 0;  // start plus length of the last measure
 };
 ScoreStatistics ComputeStatistics(const CScore& score);

@@ -29,6 +29,13 @@ for target in "$dir"/runtime/fuzz_*; do
       "$release/runtime/quavix-cli" copy "$corpus/seed.q5s" "$corpus/seed-notes.clip" select-all keep-notes >/dev/null
       "$release/runtime/quavix-cli" copy "$corpus/seed.q5s" "$corpus/seed-structure.clip" select-all invert-selection >/dev/null
       rm -f "$corpus/seed.q5s" ;;
+    fuzz_score_commands)
+      # Generated scores behind the eight bytes that pick the selection and the commands.
+      for n in 1 2; do
+        "$release/runtime/quavix-cli" generate "$corpus/seed.q5s" --systems 1 --staves 2 --measures 2 --notes 3 --seed "$n"
+        { printf '\x00\x2c\x05\x30\x41\x01\x40\x14'; cat "$corpus/seed.q5s"; } >"$corpus/seed-$n"
+      done
+      rm -f "$corpus/seed.q5s" ;;
     fuzz_midi_import)
       # The export of a generated score, behind the three bytes that choose the import settings.
       "$release/runtime/quavix-cli" generate "$corpus/seed.q5s" --systems 1 --staves 2 --measures 3 --notes 3

@@ -310,6 +310,57 @@ TEST(BadInput, UnknownKindAndHostileCounts) {
   EXPECT_TRUE(s.RestoreFromBytes(withTables(0, 0)));
 }
 
+TEST(BadInput, ALaggingNumberCounterIsRaisedPastTheNumbersRead) {
+  CScore s;
+  auto text = std::make_unique<CXText>();
+  s.AddObject(std::move(text));
+  s.AddObject(std::make_unique<CXText>());
+  Bytes b = s.SnapshotToBytes();
+  // The counter at offset 54 says 0 while the file holds Numbers 0 and 1.
+  std::fill(b.begin() + 54, b.begin() + 58, 0);
+  CScore loaded;
+  ASSERT_TRUE(loaded.RestoreFromBytes(b));
+  EXPECT_EQ(loaded.UpperNumber, 2);
+  loaded.AddObject(std::make_unique<CXText>());
+  EXPECT_EQ(loaded.GetObject(2)->Number, 2);  // not a second 0
+  // A counter ahead of the Numbers is kept.
+  CScore ahead;
+  ahead.UpperNumber = 40;
+  ahead.AddObject(std::make_unique<CXText>());
+  CScore again;
+  ASSERT_TRUE(again.RestoreFromBytes(ahead.SnapshotToBytes()));
+  EXPECT_EQ(again.UpperNumber, 41);
+}
+
+TEST(BadInput, CoordinatesFarOffThePageAreBroughtWithinReach) {
+  CScore s;
+  s.LineSpace = 555819297;
+  auto line = std::make_unique<CXLine>();
+  line->SetBounds(2147483000, -2147483000, 2147483600, -2147482000);
+  line->X = line->X1 = 2147483600;
+  CXLine* raw = line.get();
+  s.AddObject(std::move(line));
+  auto text = std::make_unique<CXText>();
+  text->SetBounds(10, 20, 30, 40);
+  s.AddObject(std::move(text));
+  CScore loaded;
+  ASSERT_TRUE(loaded.RestoreFromBytes(s.SnapshotToBytes()));
+  EXPECT_EQ(loaded.LineSpace, 555819297);  // loading keeps what the stream holds
+  loaded.ClampGeometry();                   // as opening a file does
+  const int32_t limit = 1 << 24;
+  EXPECT_EQ(loaded.LineSpace, limit);
+  const CXObject* l = loaded.GetObject(0);
+  EXPECT_EQ(l->Right, limit);
+  EXPECT_LT(l->Left, l->Right);  // still a box
+  EXPECT_EQ(l->Top, -limit);
+  EXPECT_EQ(l->Bottom, -limit + 1);
+  EXPECT_EQ(static_cast<const CXLine*>(l)->X1, limit);
+  // Moving it cannot overflow any more; ordinary objects are untouched.
+  const_cast<CXObject*>(l)->MoveTo(l->Left + 1000, l->Top - 1000);
+  EXPECT_EQ(loaded.GetObject(1)->GetBounds(), (Rect{10, 20, 30, 40}));
+  (void)raw;
+}
+
 TEST(Saving, AFailedSaveKeepsThePreviousFile) {
   const std::string dir = TempPath("ro-dir");
   ::mkdir(dir.c_str(), 0755);

@@ -76,7 +76,7 @@ int CmdInfo(const std::vector<std::string>& args) {
   std::printf("音 符 数: %d\n", st.Notes);
   std::printf("对象总数: %d\n", st.Objects);
   std::printf("解 析 度: %d\n", st.Resolution);
-  std::printf("谱面时间: %d\n", st.PlayLength);
+  std::printf("谱面时间: %lld\n", static_cast<long long>(st.PlayLength));
   return 0;
 }
 
@@ -91,6 +91,7 @@ int ConvertTextToScore(const std::string& in, const std::string& out) {
   if (!doc.FindSection("Score")) return Fail(in + " is not a score text (no [Score] section)");
   CScore score;
   if (scoreImportXML(&score, &doc) != 1) return Fail("cannot import " + in + ": out of memory");
+  score.ClampGeometry();
   score.RelinkObjects();
   score.AfterLoad();  // the saved score carries the derived data
   if (!score.SaveToFile(out, &error)) return Fail("cannot write " + out + ": " + error);
