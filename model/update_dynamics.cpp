@@ -205,9 +205,7 @@ void ComputeVelocities(const DerivedLists& lists, NoteKeys& keys) {
     uint32_t firstPos = UINT32_MAX, lastPos = 0;
     for (const Keyed* k = x0; k != x1; ++k) {
       if (int64_t(k->x) < int64_t(o->Left) - 8 || int64_t(k->x) > int64_t(o->Right) + 8) continue;
-      const CNote* n = timed[k->pos].note;
-      int64_t off = (int64_t(k->x) - lo) * d / (hi - lo);
-      off = std::min<int64_t>(off, 126 - int64_t(n->Velocity));
+      const int64_t off = (int64_t(k->x) - lo) * d / (hi - lo);
       offset[k->pos] = static_cast<int32_t>(std::clamp<int64_t>(off, -1000, 1000));
       firstPos = std::min(firstPos, k->pos);
       lastPos = std::max(lastPos, k->pos);
@@ -232,7 +230,10 @@ void ComputeVelocities(const DerivedLists& lists, NoteKeys& keys) {
       base = level;
       ramp = true;
     }
-    if (ramp) level = base + offset[p];
+    // The ramp stops at 126. Capping against the note's own velocity, which
+    // the previous pass set, made every pass undo the one before it (120,
+    // 106, 120, ...); the level the note is about to get is the stable cap.
+    if (ramp) level = base + std::min<int>(offset[p], 126 - base);
     if (marks[p] & 2) ramp = false;
     if (level >= 128) level = 126;
     // A diminuendo from an out-of-range velocity must not wrap below silence.

@@ -9,6 +9,7 @@
 #include "model/score.h"
 #include "model/update_internal.h"
 #include "score_fixture.h"
+#include "tools/scoregen/scoregen.h"
 
 namespace {
 
@@ -348,6 +349,40 @@ TEST(Dynamics, DiminuendoAndTheCap) {
   t.Update();
   EXPECT_EQ(a->Velocity, 120 - 1);
   EXPECT_EQ(b->Velocity, 120 - 21);  // (208 - 100) x -20 / 100
+}
+
+TEST(Dynamics, ACrescendoCappedAt126GivesTheSameVelocitiesOnEveryPass) {
+  SmallScore t(1, 1);
+  t.Text(60, 120, "ff");
+  CNote* n[3];
+  for (int i = 0; i < 3; ++i) n[i] = t.Note(0, 0, 100 + 100 * i, 0);
+  auto wedge = std::make_unique<CXObject>();
+  wedge->Value = 0;
+  wedge->SetBounds(100, 120, 308, 130);
+  t.score.AddObject(std::move(wedge));
+  t.Update();
+  // 116 plus offsets (X - 100) x 20 / 200 = 0, 10 and 20, capped at 126.
+  const int expected[3] = {116, 126, 126};
+  for (int pass = 0; pass < 3; ++pass) {
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(n[i]->Velocity, expected[i]) << "pass " << pass << " note " << i;
+    t.Update();
+  }
+}
+
+TEST(Dynamics, TheRecalculationOfAWorkloadIsStable) {
+  // Many dynamics and hairpins over many notes: a second pass must change
+  // nothing, or every edit would shift velocities it did not touch.
+  CScore score;
+  WorkloadOptions o;
+  o.Systems = 20;
+  o.StavesPerSystem = 4;
+  o.DynamicsTexts = 200;
+  o.Hairpins = 150;
+  GenerateWorkload(score, o);
+  score.UpdateDerived();
+  const std::vector<uint8_t> once = score.SnapshotToBytes();
+  score.UpdateDerived();
+  EXPECT_TRUE(score.SnapshotToBytes() == once);
 }
 
 TEST(Dynamics, GraphicsWedgesRampToo) {
