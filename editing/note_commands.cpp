@@ -31,7 +31,7 @@ int SetNoteDuration(CScore& score, int code) {
   if (code < 0 || code > 7) return Fail(score, kErrBadDuration);
   const std::vector<CNote*> notes = SelectedNotes(score, true);
   if (notes.empty()) return Fail(score, kErrNoNote);
-  int changed = 0;
+  std::vector<CNote*> changed;
   for (CNote* n : notes) {
     const int oldCode = n->DurationCode();
     const int32_t value = (n->Value & 0xFF00) | code;
@@ -39,9 +39,12 @@ int SetNoteDuration(CScore& score, int code) {
     n->Value = value;
     n->Style |= NTS_UPDATE_TICKS;
     ShapeForCode(n, oldCode);
-    ++changed;
+    changed.push_back(n);
   }
-  return changed > 0;
+  // Beams carry the values of their notes: a group with a changed note is
+  // beamed again (a note that became a quarter leaves it with its own flag).
+  RebeamGroupsWith(score, changed);
+  return !changed.empty();
 }
 
 int SetNoteDots(CScore& score, int dots) {
@@ -463,6 +466,7 @@ int JoinIntoDottedNote(CScore& score) {
   if (selected.size() < 2) return Fail(score, kErrFewerThanTwo);
   MarkIndex marks(score);
   int joined = 0;
+  std::vector<CNote*> kept;  // the notes that took a dot
   std::vector<CNote*> notes;
   for (CStave* stave : StavesInOrder(score)) {
     SelectedOfStave(*stave, false, notes);
@@ -495,11 +499,13 @@ int JoinIntoDottedNote(CScore& score) {
       ShapeForCode(a, oldCode);
       RedoDotMarks(score, marks, a);
       DoomWithMarks(marks, b);
+      kept.push_back(a);
       ++joined;
     }
   }
   if (joined == 0) return Fail(score, kErrNoDottedPair);
   TidyTies(score);
   score.RemoveMarkedObjects();
+  RebeamGroupsWith(score, kept);  // the beams no longer reach the dropped notes
   return 1;
 }

@@ -201,6 +201,51 @@ int BreakBeam(CScore& score) {
   return 1;
 }
 
+namespace note_commands_detail {
+
+void RebeamGroupsWith(CScore& score, const std::vector<CNote*>& notes) {
+  const std::unordered_set<const CNote*> touched(notes.begin(), notes.end());
+  std::set<CStave*, ByNumber> staves;
+  for (CNote* n : notes)
+    if (n->OwnerStave) staves.insert(n->OwnerStave);
+  std::vector<std::vector<std::vector<CNote*>>> groups;  // each group's columns
+  for (CStave* stave : staves)
+    for (BeamGroup& g : BeamGroupsOf(stave)) {
+      if (std::none_of(g.notes.begin(), g.notes.end(), [&](const CNote* n) { return touched.count(n) > 0; })) continue;
+      std::vector<std::vector<CNote*>> columns;
+      for (CNote* n : g.notes) {
+        if (columns.empty() || n->Chord < 0 || ColumnKey(n) != ColumnKey(columns.back().front())) columns.emplace_back();
+        columns.back().push_back(n);
+      }
+      for (CBeam* b : g.beams) CScore::MarkForRemoval(b);
+      groups.push_back(std::move(columns));
+    }
+  if (groups.empty()) return;
+  score.RemoveMarkedObjects();
+  for (const auto& columns : groups) {
+    std::vector<const std::vector<CNote*>*> run;
+    auto flush = [&] {
+      std::vector<CNote*> part;
+      for (const auto* c : run) part.insert(part.end(), c->begin(), c->end());
+      if (run.size() < 2 || BeamNotes(score, part) == 0)
+        for (const auto* c : run) RestoreFlag(score, *c);
+      run.clear();
+    };
+    for (const std::vector<CNote*>& column : columns) {
+      const CNote* lead = column.front();
+      if (IsSmall(lead) || lead->DurationCode() >= 4) {
+        run.push_back(&column);
+      } else {
+        flush();
+        RestoreFlag(score, column);
+      }
+    }
+    flush();
+  }
+}
+
+}  // namespace note_commands_detail
+
 int FlagLeft(CScore& score) { return TurnHooks(score, false); }
 int FlagRight(CScore& score) { return TurnHooks(score, true); }
 

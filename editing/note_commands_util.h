@@ -93,6 +93,12 @@ bool IsHook(const CBeam* b);
 // signs standing just before their heads move along.
 void MoveNotes(CScore& score, const std::unordered_map<CNote*, int>& moves);
 
+// Beam groups holding any of the notes are beamed again from their notes'
+// current values: runs of eighths and shorter get new beams, a note or chord
+// of a quarter or longer (or left alone in a run) its own stem and flag.
+// Defined with the beam commands.
+void RebeamGroupsWith(CScore& score, const std::vector<CNote*>& notes);
+
 // Every tie chain is led by a live note whose Tie is its own Number, and has
 // at least two notes; chains that lost their first note are led by their
 // earliest note, single leftovers are untied.

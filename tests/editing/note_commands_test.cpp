@@ -275,6 +275,55 @@ TEST(BreakBeam, SplitsTheGroupBeforeTheNoteAndRestoresLoneFlags) {
   }
 }
 
+TEST(NoteDurations, ABeamedNoteMadeAQuarterLeavesTheBeamAndTheRestAreBeamedAgain) {
+  Doc d;
+  auto n = d.Notes(0, 0, {4, 4, 4, 4}, 20);
+  d.Pick({n[0], n[1], n[2], n[3]});
+  ASSERT_EQ(BeamSelection(d.score), 1);
+  d.score.UpdateDerived();
+  ASSERT_EQ(BeamsOf(d).size(), 1u);
+
+  d.Pick({n[1]});
+  ASSERT_EQ(SetNoteDuration(d.score, 3), 1);
+  d.score.UpdateDerived();
+  EXPECT_TRUE(CheckStructure(d.score));
+  // The quarter and the first eighth stand alone with their own stems; the
+  // last two eighths share one new beam.
+  EXPECT_EQ(n[1]->Head, 3);
+  EXPECT_EQ(n[1]->Tail, 0);
+  EXPECT_EQ(n[0]->Head, 4);
+  auto beams = BeamsOf(d);
+  ASSERT_EQ(beams.size(), 1u);
+  EXPECT_GT(std::min(beams[0]->X, beams[0]->X1), n[1]->Right);
+
+  // A sixteenth inside a group gets its second beam.
+  d.Pick({n[3]});
+  ASSERT_EQ(SetNoteDuration(d.score, 5), 1);
+  d.score.UpdateDerived();
+  EXPECT_GE(BeamsOf(d).size(), 2u);
+  EXPECT_TRUE(CheckStructure(d.score));
+}
+
+TEST(DottedJoin, InsideABeamTheBeamsFollowTheNotesThatStay) {
+  Doc d;
+  auto n = d.Notes(0, 0, {4, 5, 5, 4}, 20);
+  d.Pick({n[0], n[1], n[2], n[3]});
+  ASSERT_EQ(BeamSelection(d.score), 1);
+  d.score.UpdateDerived();
+  d.Pick({n[0], n[1]});
+  ASSERT_EQ(Command(d.score, JoinIntoDottedNote), 1);
+  // Every beam starts on the stem of a note that is still there (an up stem
+  // stands 4 units right of its note's x, a down stem 4 left); the sixteenth's second beam is now
+  // a hook on the remaining sixteenth.
+  ASSERT_FALSE(BeamsOf(d).empty());
+  const std::vector<CNote*> notes = d.All<CNote>();
+  for (CBeam* b : BeamsOf(d)) {
+    const bool onAStem =
+        std::any_of(notes.begin(), notes.end(), [&](CNote* m) { return b->X == m->X + (m->Stem < 0 ? 4 : -4); });
+    EXPECT_TRUE(onAStem) << "a beam starting at " << b->X << " stands on no stem";
+  }
+}
+
 TEST(BeamHooks, TurnLeftAndRightAboutTheStem) {
   Doc d;
   auto n = d.Notes(0, 0, {4, 5}, 20);
