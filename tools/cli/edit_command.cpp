@@ -25,6 +25,14 @@ std::optional<int> ParseInt(const std::string& text) {
   return static_cast<int>(v);
 }
 
+std::optional<std::pair<int, int>> ParsePoint(const std::string& text) {
+  const size_t comma = text.find(',');
+  if (comma == std::string::npos) return std::nullopt;
+  const std::optional<int> x = ParseInt(text.substr(0, comma)), y = ParseInt(text.substr(comma + 1));
+  if (!x || !y) return std::nullopt;
+  return std::make_pair(*x, *y);
+}
+
 struct Step {
   const ScoreCommand* Command;
   CommandArgs Args;
@@ -40,21 +48,29 @@ bool ParseSteps(const std::vector<std::string>& words, size_t from, std::vector<
     const std::string arg = eq == std::string::npos ? "" : word.substr(eq + 1);
     const std::optional<int> id = ParseInt(name);
     const ScoreCommand* c = id ? FindScoreCommand(*id) : FindScoreCommand(name);
-    if (!c) return Fail("unknown command '" + name + "' (see quavix-cli commands)") == 0;
+    if (!c) {
+      Fail("unknown command '" + name + "' (see quavix-cli commands)");
+      return false;
+    }
     Step step{c, {}};
     if (c->Input == CommandInput::Number) {
       const std::optional<int> n = ParseInt(arg);
-      if (!n) return Fail(std::string(c->Name) + " needs a number: " + c->Name + "=N") == 0;
+      if (!n) {
+        Fail(std::string(c->Name) + " needs a number: " + c->Name + "=N");
+        return false;
+      }
       step.Args.Number = *n;
     } else if (c->Input == CommandInput::Caret) {
-      const size_t comma = arg.find(',');
-      const std::optional<int> x = ParseInt(arg.substr(0, comma));
-      const std::optional<int> y = comma == std::string::npos ? std::nullopt : ParseInt(arg.substr(comma + 1));
-      if (!x || !y) return Fail(std::string(c->Name) + " needs the caret: " + c->Name + "=X,Y") == 0;
-      step.Args.X = *x;
-      step.Args.Y = *y;
+      const auto caret = ParsePoint(arg);
+      if (!caret) {
+        Fail(std::string(c->Name) + " needs the caret: " + c->Name + "=X,Y");
+        return false;
+      }
+      step.Args.X = caret->first;
+      step.Args.Y = caret->second;
     } else if (!arg.empty()) {
-      return Fail(std::string(c->Name) + " takes no argument") == 0;
+      Fail(std::string(c->Name) + " takes no argument");
+      return false;
     }
     steps.push_back(step);
   }
@@ -71,13 +87,6 @@ void RunSteps(CScore& score, const std::vector<Step>& steps) {
   }
 }
 
-std::optional<std::pair<int, int>> ParsePoint(const std::string& text) {
-  const size_t comma = text.find(',');
-  if (comma == std::string::npos) return std::nullopt;
-  const std::optional<int> x = ParseInt(text.substr(0, comma)), y = ParseInt(text.substr(comma + 1));
-  if (!x || !y) return std::nullopt;
-  return std::make_pair(*x, *y);
-}
 
 }  // namespace
 
