@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 #include <memory>
+#include <set>
 
 #include "editing/edit_util.h"
 #include "editing/insert.h"
@@ -585,8 +587,40 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
     }
   }
   score.UpdateDerived();
+  SeparateRecordedVoices(r);
   if (BeamRecordedNotes(r)) score.UpdateDerived();
   return 1;
+}
+
+void SeparateRecordedVoices(CRecorder& r) {
+  CScore& score = *r.Score;
+  const int space = std::max<int32_t>(score.LineSpace, 1);
+  std::map<const CMeasure*, std::vector<CNote*>> byMeasure;  // notes and rests
+  for (const auto& staves : r.SystemStaves)
+    for (CStave* stave : staves) {
+      if (!stave) continue;
+      byMeasure.clear();
+      for (CStaveObject* o : stave->Attached)
+        if ((o->GetKind() == CNote::kKind || o->GetKind() == CRest::kKind) && o->OwnerMeasure)
+          byMeasure[o->OwnerMeasure].push_back(static_cast<CNote*>(o));
+      for (auto& [measure, items] : byMeasure) {
+        std::set<int> seen;
+        for (const CNote* n : items) seen.insert(n->Voice);
+        if (seen.size() < 2) continue;
+        const int upper = *seen.begin();
+        for (CNote* n : items) {
+          const bool up = n->Voice == upper;
+          if (n->GetKind() == CRest::kKind) {
+            // Rests step aside: the upper voice's a line up, the others' a line down.
+            const int dy = up ? -space : space;
+            n->PlaceAt(n->Left, n->Y + dy);
+            n->dy = n->Y - stave->Top;
+          } else if (n->Stem != 0) {
+            n->Stem = static_cast<int8_t>(up ? -std::abs(n->Stem) : std::abs(n->Stem));
+          }
+        }
+      }
+    }
 }
 
 int BeamRecordedNotes(CRecorder& r) {

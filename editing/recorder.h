@@ -164,6 +164,11 @@ void RecordKeySignature(CRecorder& recorder, int64_t tick, int sharps);
 // division is no usable resolution (nothing is changed then).
 int ImportSequence(CRecorder& recorder, const CMidiSequence& sequence);
 
+// Where two or more voices share a stave in a measure, the upper voice (the
+// lowest voice number) has its stems up and the others down, and their
+// rests step a line up or down, so that the voices read apart.
+void SeparateRecordedVoices(CRecorder& recorder);
+
 // Beams the recorder's notes of eighth value and shorter: per stave and
 // voice, the notes of one beat with no rest between them form a group.
 // Returns the number of beams made.

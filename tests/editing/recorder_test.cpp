@@ -344,6 +344,47 @@ TEST(MidiImport, EighthsAreBeamedByBeatAndAPieceEndingOnABarLineMakesNoEmptySyst
   EXPECT_TRUE(CheckStructure(score));
 }
 
+TEST(MidiImport, TwoVoicesOnAStaveReadApart) {
+  // Measure 1: a melody of quarters over a lower part with an eighth's rest
+  // (voices 0 and 2); measure 2: the melody alone.
+  CMidiSequence seq = Sequence({{0, 240, 72, 0},
+                                {240, 480, 74, 0},
+                                {480, 720, 76, 0},
+                                {720, 960, 77, 0},
+                                {0, 480, 64, 0},
+                                {600, 960, 65, 0},
+                                {960, 1200, 79, 0},
+                                {1200, 1440, 81, 0}});
+  CScore score;
+  PrepareImportScore(score);
+  CRecorder recorder(score);
+  ASSERT_EQ(ImportSequence(recorder, seq), 1);
+  std::vector<CNote*> upper, lower, alone;
+  for (const auto& up : score.Objects())
+    if (up->GetKind() == CNote::kKind) {
+      auto* n = static_cast<CNote*>(up.get());
+      (n->Start >= 960 ? alone : n->Voice == 0 ? upper : lower).push_back(n);
+    }
+  ASSERT_EQ(upper.size(), 4u);
+  ASSERT_FALSE(lower.empty());
+  for (CNote* n : upper) EXPECT_LT(n->Stem, 0) << n->Key;  // up
+  for (CNote* n : lower) EXPECT_GT(n->Stem, 0) << n->Key;  // down
+  // Alone in its measure, a high note keeps its stem down by position.
+  ASSERT_EQ(alone.size(), 2u);
+  for (CNote* n : alone) EXPECT_GT(n->Stem, 0) << n->Key;
+  // The lower voice's rest stands below the middle line.
+  const CStave* stave = upper.front()->OwnerStave;
+  int rests = 0;
+  for (const auto& up : score.Objects()) {
+    const auto* r = static_cast<const CNote*>(up.get());
+    if (up->GetKind() != CRest::kKind || r->Voice != 2 || r->OwnerMeasure != upper.front()->OwnerMeasure) continue;
+    ++rests;
+    EXPECT_GT(r->Y, stave->Top + 2 * score.LineSpace);
+  }
+  EXPECT_EQ(rests, 1);
+  EXPECT_TRUE(CheckStructure(score));
+}
+
 TEST(MidiImport, TimeAndKeySignaturesSetTheirMeasures) {
   CMidiSequence seq = Sequence({{0, 720, 70, 0}, {720, 960, 66, 0}, {2160, 2400, 62, 0}});
   seq.AddTimeSignature(0, 3, 4, 24, 8);
