@@ -376,8 +376,9 @@ TEST(MidiImport, TwoVoicesOnAStaveReadApart) {
   const CStave* stave = upper.front()->OwnerStave;
   int rests = 0;
   for (const auto& up : score.Objects()) {
-    const auto* r = static_cast<const CNote*>(up.get());
-    if (up->GetKind() != CRest::kKind || r->Voice != 2 || r->OwnerMeasure != upper.front()->OwnerMeasure) continue;
+    if (up->GetKind() != CRest::kKind) continue;
+    const auto* r = static_cast<const CRest*>(up.get());
+    if (r->Voice != 2 || r->OwnerMeasure != upper.front()->OwnerMeasure) continue;
     ++rests;
     EXPECT_GT(r->Y, stave->Top + 2 * score.LineSpace);
   }
