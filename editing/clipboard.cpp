@@ -680,6 +680,23 @@ int PasteNotes(CScore& score, const std::vector<uint8_t>& payload, int x, int y)
       slur->X2 = ClampToPage(slur->X2 + delta / 2);
     }
   }
+  // A note whose flag a beam carried, pasted without that beam (notes copied
+  // apart from their beams), carries its own flag and stem again.
+  std::vector<std::pair<int, int>> beamed;  // x ranges of the pasted beams
+  for (const Span& span : spans)
+    if (auto* beam = As<CBeam>(span.mark)) beamed.emplace_back(std::min(beam->X, beam->X1), std::max(beam->X, beam->X1));
+  for (const Lane& lane : lanes)
+    for (CNote* c : lane.clones) {
+      const int code = c->DurationCode();
+      if (c->KindCode() != Kind::Note || c->Chord >= 0 || IsSmall(c) || code < 4 || code > 7 || c->Head != 3) continue;
+      const bool underBeam = std::any_of(beamed.begin(), beamed.end(), [&](const std::pair<int, int>& r) {
+        return c->X >= r.first - 8 && c->X <= r.second + 8;  // stems stand 4 beside their note's x
+      });
+      if (underBeam) continue;
+      c->Head = static_cast<int8_t>(code);
+      c->Tail = static_cast<int8_t>(code - 3);
+      c->Stem = static_cast<int8_t>(c->Stem < 0 || (c->Stem == 0 && c->dy > 15) ? -28 : 28);
+    }
   Finish(score);
   return static_cast<int>(pasted.size());
 }

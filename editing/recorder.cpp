@@ -306,6 +306,7 @@ CNote* MakeNote(CRecorder& r, int voice, int64_t tick, int key, int channel, int
   note->Style = score.InsertStyle & ~(NTS_UPDATE_KEY | NTS_DOTTED | NTS_DOUBLE_DOTTED);
   const Spelling spelled = Spell(key, KeyOfMeasure(r, measure));
   const int step = int((voice % 2 ? kBassBase : kTrebleBase) - spelled.Diatonic);
+  note->Value = code;  // the head's box depends on the value: set it before placing
   note->PlaceAt(PlaceX(r, voice, measure, tick), stave->Top + 4 * step);
   note->dy = note->Y - stave->Top;
   SetCode(score, *note, code);

@@ -293,6 +293,32 @@ TEST(PasteNotes, ChordsBeamsAndMarksLinkToThePastedCopies) {
   EXPECT_NE(notes.back()->X - start->X, run[2]->X - run[1]->X);
 }
 
+TEST(PasteNotes, BeamedNotesCopiedWithoutTheirBeamCarryTheirOwnFlags) {
+  NewDocument d;
+  d.At(0, 0);
+  std::vector<CNote*> run;
+  for (int i = 0; i < 2; ++i) run.push_back(InsertNote(d.score, d.End(0), d.Y(0, 12 + 4 * i), 4));
+  d.score.UpdateDerived();
+  for (CNote* n : run) d.Select(n);
+  ASSERT_EQ(BeamSelection(d.score), 1);
+  d.score.UpdateDerived();
+  ASSERT_EQ(run[0]->Head, 3);  // the beam carries the flags
+  // Only the notes are selected: the beam stays behind.
+  for (const auto& up : d.score.Objects()) up->Selected = up->GetKind() == CNote::kKind;
+  d.score.RecountSelection();
+  const std::vector<uint8_t> payload = WriteClipboard(d.score);
+  ASSERT_EQ(PasteNotes(d.score, payload, d.Measure(1)->Left + 20, d.Y(0, 16)), 2);
+  const std::vector<CNote*> pasted = d.On<CNote>(d.Stave(0), d.Measure(1));
+  ASSERT_EQ(pasted.size(), 2u);
+  for (const CNote* n : pasted) {
+    EXPECT_EQ(n->Head, 4);  // an eighth's own flag
+    EXPECT_EQ(n->Tail, 1);
+    EXPECT_EQ(std::abs(n->Stem), 28);
+  }
+  EXPECT_EQ(run[0]->Head, 3);  // the originals keep their beam
+  EXPECT_TRUE(CheckStructure(d.score));
+}
+
 TEST(PasteSystems, ASystemWithAllItsObjectsRoundTripsBelowTheClickedSystem) {
   NewDocument d;
   Quarters(d, 0, 3);

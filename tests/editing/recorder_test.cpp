@@ -367,6 +367,12 @@ TEST(MidiImport, TwoVoicesOnAStaveReadApart) {
     }
   ASSERT_EQ(upper.size(), 4u);
   ASSERT_FALSE(lower.empty());
+  // Heads have the box a placed note of their value has, anchor in the middle.
+  for (const std::vector<CNote*>* part : {&upper, &lower, &alone})
+    for (const CNote* n : *part) {
+      EXPECT_EQ(n->Right - n->Left, 16) << n->Key;
+      EXPECT_EQ(n->X - n->Left, 8) << n->Key;
+    }
   for (CNote* n : upper) EXPECT_LT(n->Stem, 0) << n->Key;  // up
   for (CNote* n : lower) EXPECT_GT(n->Stem, 0) << n->Key;  // down
   // Alone in its measure, a high note keeps its stem down by position.
