@@ -695,7 +695,7 @@ int PasteNotes(CScore& score, const std::vector<uint8_t>& payload, int x, int y)
       if (underBeam) continue;
       c->Head = static_cast<int8_t>(code);
       c->Tail = static_cast<int8_t>(code - 3);
-      c->Stem = static_cast<int8_t>(c->Stem < 0 || (c->Stem == 0 && c->dy > 15) ? -28 : 28);
+      c->Stem = static_cast<int8_t>(c->Stem != 0 ? (c->Stem < 0 ? -28 : 28) : StemFor(code, c->dy));
     }
   Finish(score);
   return static_cast<int>(pasted.size());

@@ -44,4 +44,12 @@ CBracket* AddBrace(CScore& score, CStave* upper, CStave* lower);
 // right of all, the first when left of all; null without measures.
 CMeasure* MeasureAtX(const CStaff& system, int x);
 
+// A new note's stem by its position: down from the top of the stave, up
+// from the middle line on (dy > 15 below the top line); none for whole
+// notes and longer.
+inline int StemFor(int code, int dy) {
+  const int stem = code > 1 ? 28 : 0;
+  return dy > 15 ? -stem : stem;
+}
+
 }  // namespace editing

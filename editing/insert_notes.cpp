@@ -19,13 +19,6 @@ int InsertionVoice(const CScore& score) {
   return score.CurrentStave ? score.CurrentStave->Voice : 0;
 }
 
-// Stem of a new note: 28 units for codes that draw one, upwards (negative)
-// for heads on or below the middle line.
-int StemFor(int code, int dy) {
-  int stem = code > 1 ? 28 : 0;
-  return dy > 15 ? -stem : stem;
-}
-
 int DyOf(const CNote& note) { return note.OwnerStave ? note.Y - note.OwnerStave->Top : note.dy; }
 
 // The notes and rests of one voice in a measure of a stave, in stave order.

@@ -207,11 +207,6 @@ void AddSystem(CRecorder& r) {
 
 int CodeTicks(const CScore& score, int code) { return std::max(1, DurationTicks(score, code)); }
 
-int StemFor(int code, int dy) {
-  const int stem = code > 1 ? 28 : 0;
-  return dy > 15 ? -stem : stem;
-}
-
 // A key written as a letter: the diatonic index of its natural (in staff
 // steps, 0 on the F five semitones above key 0, growing upwards) and the
 // alteration the head needs. Black keys are flats in flat keys, sharps
