@@ -1,8 +1,8 @@
 // Quavix, the score editor.
 #include <QApplication>
 
-#include "editor/application.h"
-#include "editor/main_frame.h"
+#include "editor/app/application.h"
+#include "editor/frame/main_frame.h"
 #include "platform/qt_ui_host.h"
 
 int main(int argc, char** argv) {

@@ -9,10 +9,10 @@
 #include <filesystem>
 
 #include "common/ui_host.h"
-#include "editor/application.h"
-#include "editor/main_frame.h"
-#include "editor/score_document.h"
-#include "editor/score_view.h"
+#include "editor/app/application.h"
+#include "editor/frame/main_frame.h"
+#include "editor/app/score_document.h"
+#include "editor/view/score_view.h"
 #include "model/score.h"
 #include "notation/glyph_table.h"
 #include "platform/score_image.h"

@@ -1,4 +1,4 @@
-#include "editor/application.h"
+#include "editor/app/application.h"
 
 #include <QCoreApplication>
 #include <QFontDatabase>
@@ -6,7 +6,7 @@
 
 #include "common/paths.h"
 #include "common/ui_host.h"
-#include "editor/main_frame.h"
+#include "editor/frame/main_frame.h"
 #include "notation/glyph_table.h"
 #include "platform/app_fonts.h"
 

@@ -1,9 +1,9 @@
-#include "editor/score_view.h"
+#include "editor/view/score_view.h"
 
 #include <QPainter>
 #include <QScrollBar>
 
-#include "editor/score_document.h"
+#include "editor/app/score_document.h"
 #include "model/score.h"
 #include "notation/draw.h"
 #include "platform/qt_device_context.h"

@@ -1,4 +1,4 @@
-#include "editor/main_frame.h"
+#include "editor/frame/main_frame.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -6,8 +6,8 @@
 #include <QStatusBar>
 
 #include "common/ui_host.h"
-#include "editor/score_document.h"
-#include "editor/score_view.h"
+#include "editor/app/score_document.h"
+#include "editor/view/score_view.h"
 
 CMainFrame::CMainFrame(UiHost& ui) : ui_(ui), area_(new QMdiArea(this)) {
   setWindowTitle(QString::fromUtf8("Brenvo作曲家"));

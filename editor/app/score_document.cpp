@@ -1,4 +1,4 @@
-#include "editor/score_document.h"
+#include "editor/app/score_document.h"
 
 #include "editing/insert.h"
 
