@@ -21,4 +21,12 @@ class UiHost {
                                                   const std::string& suggested) = 0;
   // Colour chooser on a 0x00BBGGRR colour.
   virtual std::optional<unsigned> ChooseColor(unsigned initial) = 0;
+  // A question with Yes and No buttons, and Cancel when asked for; the
+  // buttons' texts may be given ("恢复", "放弃"). Hosts that cannot ask
+  // answer Cancel where it is offered and No otherwise, which changes nothing.
+  enum class Answer { Yes, No, Cancel };
+  virtual Answer Ask(const std::string& text, const std::string& caption, bool withCancel,
+                     const std::string& yesText = "", const std::string& noText = "") {
+    return withCancel ? Answer::Cancel : Answer::No;
+  }
 };

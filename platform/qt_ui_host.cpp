@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace {
@@ -69,4 +71,23 @@ std::optional<unsigned> QtUiHost::ChooseColor(unsigned initial) {
   QColor c = QColorDialog::getColor(QColor(initial & 0xFF, (initial >> 8) & 0xFF, (initial >> 16) & 0xFF), parent_);
   if (!c.isValid()) return std::nullopt;
   return unsigned(c.red()) | unsigned(c.green()) << 8 | unsigned(c.blue()) << 16;
+}
+
+UiHost::Answer QtUiHost::Ask(const std::string& text, const std::string& caption, bool withCancel,
+                             const std::string& yesText, const std::string& noText) {
+  QMessageBox box(parent_);
+  box.setWindowTitle(Title(caption));
+  box.setText(Q(text));
+  box.setIcon(QMessageBox::Question);
+  QPushButton* yes = box.addButton(yesText.empty() ? QString::fromUtf8("是(&Y)") : Q(yesText), QMessageBox::YesRole);
+  QPushButton* no = box.addButton(noText.empty() ? QString::fromUtf8("否(&N)") : Q(noText), QMessageBox::NoRole);
+  QPushButton* cancel = withCancel ? box.addButton(QString::fromUtf8("取消"), QMessageBox::RejectRole) : nullptr;
+  for (QPushButton* b : {yes, no, cancel})
+    if (b) b->setAccessibleName(b->text().remove(QRegularExpression("\\(&.\\)")).remove('&'));
+  box.setDefaultButton(yes);
+  box.setEscapeButton(cancel ? cancel : no);
+  box.exec();
+  if (box.clickedButton() == yes) return Answer::Yes;
+  if (box.clickedButton() == no) return Answer::No;
+  return withCancel ? Answer::Cancel : Answer::No;
 }

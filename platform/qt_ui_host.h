@@ -16,6 +16,8 @@ class QtUiHost : public UiHost {
   std::optional<std::string> SaveFileName(const std::string& filter, const std::string& defaultExtension,
                                           const std::string& suggested) override;
   std::optional<unsigned> ChooseColor(unsigned initial) override;
+  Answer Ask(const std::string& text, const std::string& caption, bool withCancel, const std::string& yesText,
+             const std::string& noText) override;
 
   // "描述 (*.a)|*.a|所有文件 (*.*)|*.*||" as a Qt filter list.
   static QString QtFilter(const std::string& filter);

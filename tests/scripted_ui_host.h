@@ -1,6 +1,9 @@
-// A UiHost for tests: cancels every question and remembers every message.
+// A UiHost for tests: remembers every message and question, answers questions
+// from a queue (Cancel, or No where Cancel is not offered, once it is empty),
+// and cancels every other prompt.
 #pragma once
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,8 +18,22 @@ class ScriptedUiHost : public UiHost {
   }
   std::optional<std::string> OpenFileName(const std::string&, const std::string&) override { return std::nullopt; }
   std::optional<std::string> SaveFileName(const std::string&, const std::string&, const std::string&) override {
-    return std::nullopt;
+    if (SaveNames.empty()) return std::nullopt;
+    std::string name = SaveNames.front();
+    SaveNames.pop_front();
+    return name;
   }
   std::optional<unsigned> ChooseColor(unsigned) override { return std::nullopt; }
+  Answer Ask(const std::string& text, const std::string&, bool withCancel, const std::string&,
+             const std::string&) override {
+    Questions.push_back(text);
+    if (Answers.empty()) return withCancel ? Answer::Cancel : Answer::No;
+    Answer a = Answers.front();
+    Answers.pop_front();
+    return a;
+  }
   std::vector<std::string> Messages;
+  std::vector<std::string> Questions;
+  std::deque<Answer> Answers;
+  std::deque<std::string> SaveNames;  // answers to the save chooser, then cancel
 };

@@ -1,34 +1,137 @@
 #include "editor/app/application.h"
 
-#include <QCoreApplication>
-#include <QFontDatabase>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QSettings>
+#include <QTranslator>
 
+#include "common/gbk.h"
+#include "common/ini_file.h"
 #include "common/paths.h"
 #include "common/ui_host.h"
+#include "editor/app/autosave.h"
+#include "editor/app/recent_files.h"
+#include "editor/commands/command_table.h"
+#include "editor/dialogs/about_dialog.h"
 #include "editor/frame/main_frame.h"
 #include "notation/glyph_table.h"
 #include "platform/app_fonts.h"
 
-QuavixApp::QuavixApp(UiHost& ui) : ui_(ui) {}
-QuavixApp::~QuavixApp() = default;
+void InstallChineseTranslations(QApplication& app) {
+  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+  const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  for (const char* name : {"qtbase_zh_CN", "qt_zh_CN"}) {
+    auto* t = new QTranslator(&app);
+    if (t->load(QString::fromLatin1(name), dir)) app.installTranslator(t);
+    else delete t;
+  }
+}
+
+void SetUpIconTheme() {
+  QStringList paths = QIcon::themeSearchPaths();
+  const QByteArray dirs = qgetenv("XDG_DATA_DIRS");
+  for (const QString& d : QString::fromLocal8Bit(dirs.isEmpty() ? "/usr/local/share:/usr/share" : dirs).split(':'))
+    if (!d.isEmpty() && !paths.contains(d + "/icons")) paths << d + "/icons";
+  QIcon::setThemeSearchPaths(paths);
+  if (QIcon::themeName().isEmpty() || QIcon::themeName() == "hicolor") QIcon::setThemeName("Adwaita");
+}
+
+namespace {
+// A value of "quavix.ini" as UTF-8; empty when the file or key is missing.
+std::string ProductSetting(const char* key) {
+  IniFile ini;
+  ini.Load(qx::ProgramPath("quavix.ini"));
+  std::string value;
+  if (!ini.GetString("Register", key, value)) return {};
+  return qx::GbkToUtf8Lossy(value);
+}
+}  // namespace
+
+QuavixApp::QuavixApp(UiHost& ui)
+    : ui_(ui), openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
+
+QuavixApp::~QuavixApp() {
+  if (frame_) {
+    steps_.push_back("shutdown");
+    if (autosave_) autosave_->Stop();
+    frame_.reset();
+  }
+}
 
 bool QuavixApp::Start(const QStringList& files, bool show) {
   // 1. The settings key; the recent-file list is four entries long.
   QCoreApplication::setOrganizationName("Quavix");
   QCoreApplication::setApplicationName("Score Edit");
-  // 2. The glyph table.
+  settings_ = std::make_unique<QSettings>();
+  recent_ = std::make_unique<RecentFileList>(*settings_);
+  steps_.push_back("profile");
+  // 2. The glyph table, and the music font drawn with it.
   if (!LoadCharList() || CharList().Empty()) ui_.MessageBox("文件 res\\charlist.dat 不存在.");
   RegisterMusicFont();
-  // 3-4. The main window.
+  steps_.push_back("glyph table");
+  // 3. The document template's strings: the application's title.
+  QApplication::setApplicationDisplayName(QString::fromUtf8("Brenvo作曲家"));
+  steps_.push_back("template");
+  // 4. The main frame.
   frame_ = std::make_unique<CMainFrame>(ui_);
-  // 5. Files on the command line, or a new document.
+  frame_->SetAppHandler([this](int id) { return OnCommand(id); });
+  frame_->SetRecentFiles(recent_.get());
+  steps_.push_back("frame");
+  // 5. The files named on the command line, each in its own window; one
+  // that cannot be opened says why and the others still open.
+  autosave_ = std::make_unique<Autosave>(*frame_, ui_);
+  const bool recovered = autosave_->OfferRecovery() > 0;
   if (files.isEmpty()) {
-    frame_->NewDocument();
+    if (!recovered) frame_->NewDocument();
   } else {
     for (const QString& f : files) frame_->OpenDocumentFile(f.toStdString());
   }
+  steps_.push_back("command line");
   // 6. Shown maximised.
   if (show) frame_->showMaximized();
+  steps_.push_back("show");
+  autosave_->Start();
   return true;
+}
+
+bool QuavixApp::OnCommand(int id) {
+  switch (id) {
+    case kIdFileNew: frame_->NewDocument(); return true;
+    case kIdFileOpen:
+      if (auto name = ui_.OpenFileName("Brenvo乐谱文件(*.q5s)|*.q5s|所有文件 (*.*)|*.*||", ".q5s"))
+        frame_->OpenDocumentFile(*name);
+      return true;
+    case kIdAppExit: frame_->close(); return true;
+    case kIdAppAbout: ShowAbout(); return true;
+    case kIdHelp: ShowHelp(); return true;
+    case kIdHomepage: OpenHomepage(); return true;
+    default: return false;
+  }
+}
+
+void QuavixApp::ShowAbout() {
+  AboutDialog dialog(QString::fromStdString(ProductSetting("ProductName")), frame_.get());
+  dialog.exec();
+}
+
+void QuavixApp::ShowHelp() {
+  const std::string path = qx::ProgramPath("help/index.htm");
+  if (!QFileInfo(QString::fromStdString(path)).isFile()) {
+    ui_.MessageBox("没有找到 help\\index.htm");
+    return;
+  }
+  openUrl_(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+void QuavixApp::OpenHomepage() {
+  const std::string home = ProductSetting("Homepage");
+  if (home.empty()) {
+    ui_.MessageBox("未设置产品主页地址[Register/Homepage]");
+    return;
+  }
+  openUrl_(QUrl(QString::fromStdString(home)));
 }

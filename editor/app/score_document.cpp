@@ -1,9 +1,10 @@
 #include "editor/app/score_document.h"
 
-#include "editing/insert.h"
-
 #include <QFileInfo>
 
+#include "editing/insert.h"
+#include "editor/app/messages.h"
+#include "model/notes.h"
 #include "model/score_open.h"
 #include "platform/qt_device_context.h"
 
@@ -11,28 +12,110 @@ CScoreEditDoc::CScoreEditDoc(UiHost* ui)
     : score_(std::make_unique<CScore>()), journal_(std::make_unique<CommandJournal>(*score_, ui)), ui_(ui) {}
 CScoreEditDoc::~CScoreEditDoc() = default;
 
-void CScoreEditDoc::NewDocument() {
-  score_->Clear();
-  SetUpNewDocument(*score_);
+void CScoreEditDoc::ReplaceScore(std::unique_ptr<CScore> score) {
+  score_ = std::move(score);
   journal_ = std::make_unique<CommandJournal>(*score_, ui_);
   journal_->RecordSnapshot();
+  caretX_ = score_->LeftMargin;
+  caretY_ = score_->TopMargin;
+}
+
+void CScoreEditDoc::NewDocument() {
+  auto fresh = std::make_unique<CScore>();
+  SetUpNewDocument(*fresh);
+  ReplaceScore(std::move(fresh));
   path_.clear();
+  SetModified(false);
   emit Changed();
 }
 
 bool CScoreEditDoc::OpenDocument(const std::string& path, std::string* error) {
   auto fresh = std::make_unique<CScore>();
-  if (!OpenScoreFile(*fresh, path, error)) return false;
+  std::string why;
+  if (!OpenScoreFile(*fresh, path, &why)) {
+    if (error) *error = ChineseFileReason(why);
+    return false;
+  }
   LoadScorePictures(*fresh);
-  score_ = std::move(fresh);
-  journal_ = std::make_unique<CommandJournal>(*score_, ui_);
-  journal_->RecordSnapshot();
+  ReplaceScore(std::move(fresh));
   path_ = path;
+  SetModified(false);
+  emit Changed();
+  return true;
+}
+
+bool CScoreEditDoc::SaveDocument(const std::string& path, std::string* error) {
+  std::string why;
+  if (!score_->SaveToFile(path, &why)) {
+    if (error) *error = ChineseFileReason(why);
+    return false;
+  }
+  path_ = path;
+  journal_->AfterSave();
+  SetModified(false);
   emit Changed();
   return true;
 }
 
 QString CScoreEditDoc::Title() const {
-  if (path_.empty()) return QString::fromUtf8("无标题");
+  if (path_.empty()) return QString::fromUtf8("无标题%1").arg(untitled_);
   return QFileInfo(QString::fromStdString(path_)).fileName();
+}
+
+void CScoreEditDoc::SetModified(bool modified) {
+  if (modified_ == modified) return;
+  modified_ = modified;
+  emit ModifiedChanged(modified);
+}
+
+CommandOutcome CScoreEditDoc::RunCommand(const ScoreCommand& command, const CommandArgs& args) {
+  const int before = journal_->Position();
+  CommandOutcome out = RunScoreCommand(*score_, command, args, journal_.get());
+  // Selection commands record snapshots too: only changes to the music mark
+  // the file as modified.
+  if (out.Result && journal_->Position() != before) SetModified(true);
+  emit Changed();
+  return out;
+}
+
+bool CScoreEditDoc::CanUndo() const { return journal_->Position() > 1; }
+bool CScoreEditDoc::CanRedo() const { return journal_->Position() < journal_->Count(); }
+
+bool CScoreEditDoc::Undo() {
+  if (!CanUndo()) return false;
+  journal_->Undo();
+  SetModified(true);
+  emit Changed();
+  return true;
+}
+
+bool CScoreEditDoc::Redo() {
+  if (!CanRedo()) return false;
+  journal_->Redo();
+  SetModified(true);
+  emit Changed();
+  return true;
+}
+
+int CScoreEditDoc::EditVoice() const { return chosenVoice_ < 16 ? chosenVoice_ : 0; }
+
+void CScoreEditDoc::ChooseVoice(int voice) {
+  chosenVoice_ = voice;
+  // New notes go to this voice, on the layer of the same number when there is one.
+  score_->Voice = static_cast<int8_t>(EditVoice());
+  score_->Layer = static_cast<int8_t>(static_cast<size_t>(EditVoice()) < score_->Layers.size() ? EditVoice() : 0);
+  emit Changed();
+}
+
+bool CScoreEditDoc::DotSingle() const { return score_->InsertStyle & NTS_DOTTED; }
+bool CScoreEditDoc::DotDouble() const { return score_->InsertStyle & NTS_DOUBLE_DOTTED; }
+
+void CScoreEditDoc::ToggleDot(bool doubleDot) {
+  const int32_t mine = doubleDot ? NTS_DOUBLE_DOTTED : NTS_DOTTED;
+  const int32_t other = doubleDot ? NTS_DOTTED : NTS_DOUBLE_DOTTED;
+  if (score_->InsertStyle & mine)
+    score_->InsertStyle &= ~mine;
+  else
+    score_->InsertStyle = (score_->InsertStyle | mine) & ~other;
+  emit Changed();
 }

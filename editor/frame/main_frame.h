@@ -1,14 +1,23 @@
-// The editor's main window: documents in an MDI area, each in a child frame.
+// The editor's main window: documents in an MDI area, the menus, the eight
+// built-in toolbars and the status bar, all built from the command table.
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
+class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
+class QToolBar;
+class CommandBinder;
 class CScoreEditDoc;
 class CScoreEditView;
+class RecentFileList;
 class UiHost;
+struct CommandContext;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -16,17 +25,65 @@ class CMainFrame : public QMainWindow {
   explicit CMainFrame(UiHost& ui);
   ~CMainFrame() override;
 
-  // Opens a file in a new child frame; reports a failure through the host.
+  // Commands the application object handles (new, open, exit, help, about,
+  // plug-ins); true when handled.
+  void SetAppHandler(std::function<bool(int)> handler) { appHandler_ = std::move(handler); }
+  void SetRecentFiles(RecentFileList* recent);
+
+  // Opens a file in a new child frame; reports a failure through the host and
+  // leaves every open document as it was.
   bool OpenDocumentFile(const std::string& path);
-  void NewDocument();
+  CScoreEditDoc* NewDocument();
+  // Adds a document made elsewhere (a recovered one).
+  CScoreEditView* AddDocument(std::unique_ptr<CScoreEditDoc> doc);
   CScoreEditView* ActiveView() const;
+  CScoreEditDoc* ActiveDocument() const;
+  const std::vector<std::unique_ptr<CScoreEditDoc>>& Documents() const { return docs_; }
   QMdiArea* Area() const { return area_; }
+  CommandBinder& Commands() { return *binder_; }
+  UiHost& Ui() { return ui_; }
+
+  // Runs a command by id through the view, the document, the frame and the
+  // application, in that order.
+  void OnCommand(int id);
+  // Re-evaluates every enable and check rule.
+  void RefreshCommands();
+  CommandContext Context() const;
+
+  // Save, save as and the question before closing a modified document; false
+  // when the user cancelled or the save failed.
+  bool SaveDocument(CScoreEditDoc& doc, bool askName);
+  bool QueryCloseDocument(CScoreEditDoc& doc);
+  // Closes every document, asking for each modified one; false when cancelled.
+  bool CloseAllDocuments();
+
+  QToolBar* BarByControlId(int id) const;
+
+ signals:
+  void DocumentsChanged();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  CScoreEditView* AddDocument(std::unique_ptr<CScoreEditDoc> doc);
-  void BuildMenus();
+  bool RunFrameCommand(int id);
+  void UpdateTitles();
+  void RebuildWindowMenu();
+  void RebuildRecentMenu();
+  void BuildStatusBar();
 
   UiHost& ui_;
   QMdiArea* area_;
+  CommandBinder* binder_;
   std::vector<std::unique_ptr<CScoreEditDoc>> docs_;
+  std::function<bool(int)> appHandler_;
+  RecentFileList* recent_ = nullptr;
+  std::vector<QAction*> recentActions_;
+  std::vector<QAction*> windowActions_;
+  QAction* recentSeparator_ = nullptr;
+  QAction* windowSeparator_ = nullptr;
+  std::vector<QLabel*> indicators_;
+  int untitledCount_ = 0;
+  bool closingAll_ = false;
 };

@@ -1,8 +1,11 @@
 #include "editor/view/score_view.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 
+#include "editing/command_table.h"
 #include "editor/app/score_document.h"
 #include "model/score.h"
 #include "notation/draw.h"
@@ -68,3 +71,20 @@ void CScoreEditView::resizeEvent(QResizeEvent* event) {
 }
 
 void CScoreEditView::scrollContentsBy(int, int) { viewport()->update(); }
+
+void CScoreEditView::SetSelectionMode(int mode) {
+  if (mode == mode_) return;
+  mode_ = mode;
+  if (ClearSelection(doc_.Score())) emit doc_.Changed();
+  viewport()->update();
+  emit StateChanged();
+}
+
+void CScoreEditView::ScrollToEnd() {
+  UpdateScrollSizes();
+  verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void CScoreEditView::contextMenuEvent(QContextMenuEvent* event) {
+  if (contextMenu_) contextMenu_->popup(event->globalPos());
+}

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
+#include <unistd.h>
 
 #include "common/ui_host.h"
 #include "editor/app/application.h"
@@ -159,7 +161,15 @@ TEST(PngExport, GreyAndColourImagesDecodeToTheSamePixels) {
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Settings, recent files and recovery files of the tests stay in the build folder.
+  const std::string home = std::filesystem::absolute("gui-tests-home/" + std::to_string(getpid())).string();
+  std::filesystem::remove_all(home);
+  std::filesystem::create_directories(home);
+  setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+  setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
   QApplication app(argc, argv);
+  InstallChineseTranslations(app);
+  SetUpIconTheme();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
