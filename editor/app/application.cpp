@@ -1,6 +1,7 @@
 #include "editor/app/application.h"
 
 #include <QApplication>
+#include <chrono>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QIcon>
@@ -51,12 +52,19 @@ std::string ProductSetting(const char* key) {
 }
 }  // namespace
 
+void QuavixApp::Step(const char* name) {
+  steps_.push_back(name);
+  stepTimes_.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch())
+                           .count());
+}
+
 QuavixApp::QuavixApp(UiHost& ui)
     : ui_(ui), openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
 
 QuavixApp::~QuavixApp() {
   if (frame_) {
-    steps_.push_back("shutdown");
+    Step("shutdown");
     if (autosave_) autosave_->Stop();
     frame_.reset();
   }
@@ -68,19 +76,19 @@ bool QuavixApp::Start(const QStringList& files, bool show) {
   QCoreApplication::setApplicationName("Score Edit");
   settings_ = std::make_unique<QSettings>();
   recent_ = std::make_unique<RecentFileList>(*settings_);
-  steps_.push_back("profile");
+  Step("profile");
   // 2. The glyph table, and the music font drawn with it.
   if (!LoadCharList() || CharList().Empty()) ui_.MessageBox("文件 res\\charlist.dat 不存在.");
   RegisterMusicFont();
-  steps_.push_back("glyph table");
+  Step("glyph table");
   // 3. The document template's strings: the application's title.
   QApplication::setApplicationDisplayName(QString::fromUtf8("Brenvo作曲家"));
-  steps_.push_back("template");
+  Step("template");
   // 4. The main frame.
   frame_ = std::make_unique<CMainFrame>(ui_);
   frame_->SetAppHandler([this](int id) { return OnCommand(id); });
   frame_->SetRecentFiles(recent_.get());
-  steps_.push_back("frame");
+  Step("frame");
   // 5. The files named on the command line, each in its own window; one
   // that cannot be opened says why and the others still open.
   autosave_ = std::make_unique<Autosave>(*frame_, ui_);
@@ -90,10 +98,10 @@ bool QuavixApp::Start(const QStringList& files, bool show) {
   } else {
     for (const QString& f : files) frame_->OpenDocumentFile(f.toStdString());
   }
-  steps_.push_back("command line");
+  Step("command line");
   // 6. Shown maximised.
   if (show) frame_->showMaximized();
-  steps_.push_back("show");
+  Step("show");
   autosave_->Start();
   return true;
 }

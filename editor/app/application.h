@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <QUrl>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,6 +34,8 @@ class QuavixApp {
   CMainFrame* MainFrame() const { return frame_.get(); }
   // The steps start-up and shutdown took, in order, for the tests.
   const std::vector<std::string>& Steps() const { return steps_; }
+  // When each step ended, in steady-clock nanoseconds.
+  const std::vector<int64_t>& StepTimes() const { return stepTimes_; }
   // How help and homepage addresses are opened; the desktop's browser by default.
   void SetUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
   Autosave* AutoSaver() const { return autosave_.get(); }
@@ -49,6 +52,8 @@ class QuavixApp {
   std::unique_ptr<RecentFileList> recent_;
   std::unique_ptr<CMainFrame> frame_;
   std::unique_ptr<Autosave> autosave_;
+  void Step(const char* name);
   std::vector<std::string> steps_;
+  std::vector<int64_t> stepTimes_;
   std::function<bool(const QUrl&)> openUrl_;
 };
