@@ -1,6 +1,7 @@
 #include "editor/app/score_document.h"
 
 #include <QFileInfo>
+#include <QTimer>
 
 #include "editing/insert.h"
 #include "editor/app/messages.h"
@@ -15,7 +16,11 @@ CScoreEditDoc::~CScoreEditDoc() = default;
 void CScoreEditDoc::ReplaceScore(std::unique_ptr<CScore> score) {
   score_ = std::move(score);
   journal_ = std::make_unique<CommandJournal>(*score_, ui_);
-  journal_->RecordSnapshot();
+  // Storing the first snapshot deflates the whole score: on a large score
+  // that costs more than the opening itself, so it waits until a view has
+  // painted (or a moment, when none shows the score).
+  snapshotPending_ = true;
+  QTimer::singleShot(200, this, &CScoreEditDoc::EnsureFirstSnapshot);
   caretX_ = score_->LeftMargin;
   caretY_ = score_->TopMargin;
 }
@@ -51,10 +56,17 @@ bool CScoreEditDoc::SaveDocument(const std::string& path, std::string* error) {
     return false;
   }
   path_ = path;
+  EnsureFirstSnapshot();
   journal_->AfterSave();
   SetModified(false);
   emit Changed();
   return true;
+}
+
+void CScoreEditDoc::EnsureFirstSnapshot() {
+  if (!snapshotPending_) return;
+  snapshotPending_ = false;
+  journal_->RecordSnapshot();
 }
 
 QString CScoreEditDoc::Title() const {
@@ -69,6 +81,7 @@ void CScoreEditDoc::SetModified(bool modified) {
 }
 
 CommandOutcome CScoreEditDoc::RunCommand(const ScoreCommand& command, const CommandArgs& args) {
+  EnsureFirstSnapshot();
   const int before = journal_->Position();
   CommandOutcome out = RunScoreCommand(*score_, command, args, journal_.get());
   // Selection commands record snapshots too: only changes to the music mark
@@ -82,6 +95,7 @@ bool CScoreEditDoc::CanUndo() const { return journal_->Position() > 1; }
 bool CScoreEditDoc::CanRedo() const { return journal_->Position() < journal_->Count(); }
 
 bool CScoreEditDoc::Undo() {
+  EnsureFirstSnapshot();
   if (!CanUndo()) return false;
   journal_->Undo();
   SetModified(true);
@@ -90,6 +104,7 @@ bool CScoreEditDoc::Undo() {
 }
 
 bool CScoreEditDoc::Redo() {
+  EnsureFirstSnapshot();
   if (!CanRedo()) return false;
   journal_->Redo();
   SetModified(true);

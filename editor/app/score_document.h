@@ -37,7 +37,10 @@ class CScoreEditDoc : public QObject {
   const std::string& Path() const { return path_; }
   // The file a recovered document belongs to (empty for one never saved).
   void SetPath(const std::string& path) { path_ = path; }
-  CommandJournal& Journal() { return *journal_; }
+  CommandJournal& Journal() {
+    EnsureFirstSnapshot();
+    return *journal_;
+  }
   // The file name, or 无标题N for a document never saved.
   QString Title() const;
   void SetUntitledNumber(int n) { untitled_ = n; }
@@ -48,6 +51,9 @@ class CScoreEditDoc : public QObject {
   // Runs a score command with its recalculation and snapshot; marks the
   // document modified when the command changed the score.
   CommandOutcome RunCommand(const ScoreCommand& command, const CommandArgs& args);
+  // The journal's first snapshot of a new or opened score is taken just
+  // after a window has painted it, or before anything touches the journal.
+  void EnsureFirstSnapshot();
   bool Undo();
   bool Redo();
   bool CanUndo() const;
@@ -82,6 +88,7 @@ class CScoreEditDoc : public QObject {
   std::string path_;
   UiHost* ui_;
   bool modified_ = false;
+  bool snapshotPending_ = false;
   int untitled_ = 1;
   int caretX_ = 0, caretY_ = 0;
   int chosenVoice_ = 0;

@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 #include "editing/command_table.h"
 #include "editor/app/score_document.h"
@@ -63,6 +64,7 @@ void CScoreEditView::paintEvent(QPaintEvent*) {
   const QImage image = Render(viewport()->size(), {horizontalScrollBar()->value(), verticalScrollBar()->value()});
   QPainter painter(viewport());
   painter.drawImage(0, 0, image);
+  QTimer::singleShot(0, &doc_, &CScoreEditDoc::EnsureFirstSnapshot);
 }
 
 void CScoreEditView::resizeEvent(QResizeEvent* event) {
