@@ -14,6 +14,7 @@
 #include "editing/edit_util.h"
 #include "editing/insert.h"
 #include "editing/note_commands.h"
+#include "editing/note_ops.h"
 #include "editing/recorder.h"
 #include "model/derived.h"
 #include "model/score.h"
@@ -46,15 +47,22 @@ bool SharpsOfKey(const std::string& name, int& sharps) {
   return true;
 }
 
+// Semitones of the naturals above C, by letter (c 0 .. b 6).
+constexpr int kNaturalSemitones[7] = {0, 2, 4, 5, 7, 9, 11};
+
+int NaturalKey(int step) { return 12 * (step / 7 + 1) + kNaturalSemitones[step % 7]; }
+
 // "c4" is middle C (key 60); '#' raises and 'b' lowers by a semitone.
-bool ParsePitch(const std::string& s, int& key) {
-  static const int kClass[7] = {9, 11, 0, 2, 4, 5, 7};  // a b c d e f g
+bool ParsePitch(const std::string& s, int& key, int& step) {
+  static const int kLetter[7] = {5, 6, 0, 1, 2, 3, 4};  // a b c d e f g
   if (s.size() < 2 || s[0] < 'a' || s[0] > 'g') return false;
-  int k = kClass[s[0] - 'a'];
+  const int letter = kLetter[s[0] - 'a'];
+  int k = kNaturalSemitones[letter];
   size_t i = 1;
   for (; i < s.size() && (s[i] == '#' || s[i] == 'b'); ++i) k += s[i] == '#' ? 1 : -1;
-  if (i >= s.size() || i + 1 < s.size() || s[i] < '0' || s[i] > '8') return false;
+  if (i > 3 || i >= s.size() || i + 1 < s.size() || s[i] < '0' || s[i] > '8') return false;
   key = 12 * (s[i] - '0' + 1) + k;
+  step = 7 * (s[i] - '0') + letter;
   return key >= 12 && key <= 120;
 }
 
@@ -98,18 +106,23 @@ bool ParseNote(const std::string& token, DemoNote& note, int& code, int& dots, s
   } else {
     pitches.push_back(head);
   }
+  std::vector<std::pair<int, int>> spelled;  // key, step
   for (const std::string& p : pitches) {
-    int key = 0;
-    if (!ParsePitch(p, key)) {
+    int key = 0, step = 0;
+    if (!ParsePitch(p, key, step)) {
       why = "bad pitch '" + p + "'";
       return false;
     }
-    note.Keys.push_back(key);
+    spelled.emplace_back(key, step);
   }
-  std::sort(note.Keys.begin(), note.Keys.end());
-  if (std::adjacent_find(note.Keys.begin(), note.Keys.end()) != note.Keys.end()) {
-    why = "a chord holds a pitch twice";
-    return false;
+  std::sort(spelled.begin(), spelled.end());
+  for (auto [key, step] : spelled) {
+    if (!note.Keys.empty() && (note.Keys.back() == key || note.Steps.back() == step)) {
+      why = "a chord holds a pitch or a letter twice";
+      return false;
+    }
+    note.Keys.push_back(key);
+    note.Steps.push_back(step);
   }
   return true;
 }
@@ -344,7 +357,7 @@ CXText* AddText(CScore& score, CStave* stave, CMeasure* measure, const std::stri
 
 // Room a note area needs so that its shortest step between onsets reads
 // comfortably; measures are then widened in proportion to fill the system.
-double SpaceOfStep(int ticks) { return 12.0 + 7.0 * std::log2(std::max(ticks, 30) / 60.0); }
+double SpaceOfStep(int ticks) { return 14.0 + 7.0 * std::log2(std::max(ticks, 30) / 60.0); }
 
 void SpaceSystem(CScore& score, const std::vector<CMeasure*>& measures, const std::array<CStave*, 2>& staves) {
   if (measures.empty()) return;
@@ -356,19 +369,24 @@ void SpaceSystem(CScore& score, const std::vector<CMeasure*>& measures, const st
     ComputeLeftPadding(*m);
     padding += m->LeftPadding + m->RightPadding;
     std::set<int> onsets{m->Ticks};
-    std::set<int> dotted;
+    std::set<int> dotted, accidental;  // onsets
     for (CStave* s : staves)
       for (CStaveObject* o : s->Attached)
         if (auto* n = As<CNote>(o); n && n->OwnerMeasure == m) {
           onsets.insert(n->Start - m->Start);
           if (n->Style & (NTS_DOTTED | NTS_DOUBLE_DOTTED)) dotted.insert(n->Start - m->Start);
+        } else if (o->KindCode() == Kind::Mark && o->OwnerMeasure == m) {
+          // An accidental before its head (the recorder's marks: flat, sharp, natural).
+          auto* mark = static_cast<CMark*>(o);
+          if (mark->Value >= 1 && mark->Value <= 3)
+            if (auto* head = As<CNote>(mark->NoteLink)) accidental.insert(head->Start - m->Start);
         }
     double widest = 0;
     int previous = 0;
     for (int t : onsets) {
       if (t <= previous) continue;
       const int step = t - previous;
-      const double room = SpaceOfStep(step) + (dotted.count(previous) ? 6 : 0);
+      const double room = SpaceOfStep(step) + (dotted.count(previous) ? 6 : 0) + (accidental.count(t) ? 9 : 0);
       widest = std::max(widest, room * m->Ticks / step);
       previous = t;
     }
@@ -463,6 +481,66 @@ CRest* MakeRest(CRecorder& r, int voice, int64_t tick, int code, int ticks) {
   return Attach(score, stave, m, std::move(rest));
 }
 
+// The alteration the key signature gives a letter (step % 7: c 0 .. b 6).
+int KeyAlteration(int sharps, int step) {
+  static const int kSharpLetters[7] = {3, 0, 4, 1, 5, 2, 6};  // F C G D A E B
+  static const int kFlatLetters[7] = {6, 2, 5, 1, 4, 0, 3};   // B E A D G C F
+  for (int i = 0; i < std::abs(sharps); ++i)
+    if ((sharps > 0 ? kSharpLetters : kFlatLetters)[i] == step % 7) return sharps > 0 ? 1 : -1;
+  return 0;
+}
+
+// The heads stand where the source spells them (the recorder spells black
+// keys by the key signature alone) and carry the accidentals that spelling
+// needs against the key signature and the earlier accidentals of their
+// measure and stave; a note tied over restates none.
+void SpellAsWritten(CScore& score, const DemoPiece& piece, const std::map<const DemoNote*, std::vector<CNote*>>& made) {
+  for (const auto& up : score.Objects())
+    if (auto* m = As<CMark>(up.get()); m && m->KindCode() == Kind::Mark && m->Value >= 1 && m->Value <= 3 &&
+                                       As<CNote>(m->NoteLink))
+      CScore::MarkForRemoval(m);
+  score.RemoveMarkedObjects();
+  static const int kMarkOf[5] = {7, 1, 3, 2, 8};  // alteration -2 .. 2
+  for (int s = 0; s < 2; ++s) {
+    const int topLine = s == 0 ? 38 : 26;  // F5 on the treble stave, A3 on the bass stave
+    const DemoNote* previous = nullptr;
+    for (const DemoMeasure& m : piece.Measures) {
+      std::map<int, int> inForce;  // step -> alteration
+      for (const DemoNote& n : m.Staves[size_t(s)]) {
+        auto found = made.find(&n);
+        if (found != made.end())
+          for (size_t k = 0; k < found->second.size() && k < n.Keys.size(); ++k) {
+            CNote* c = found->second[k];
+            CStave* stave = c->OwnerStave;
+            const int step = n.Steps[k];
+            const int y = stave->Top + 4 * (topLine - step);
+            if (c->Y != y) {
+              c->PlaceAt(c->Left, y);
+              c->dy = c->Y - stave->Top;
+              c->Stem = static_cast<int8_t>(editing::StemFor(c->DurationCode(), c->dy));
+            }
+            const int alteration = n.Keys[k] - NaturalKey(step);
+            auto it = inForce.find(step);
+            const int before = it != inForce.end() ? it->second : KeyAlteration(piece.Sharps, step);
+            const bool tiedOver = previous && previous->Tie &&
+                                  std::find(previous->Keys.begin(), previous->Keys.end(), n.Keys[k]) != previous->Keys.end();
+            if (alteration != before && !tiedOver && alteration >= -2 && alteration <= 2) {
+              auto mark = std::make_unique<CMark>();
+              mark->Value = kMarkOf[alteration + 2];
+              mark->Layer = score.Layer;
+              mark->PlaceAt(c->Left - 6, c->Y);
+              mark->Note = c->Number;
+              mark->NoteLink = c;
+              Attach(score, stave, c->OwnerMeasure, std::move(mark));
+            }
+            inForce[step] = alteration;
+          }
+        previous = &n;
+      }
+    }
+  }
+}
+
 void Select(CScore& score, const std::vector<CNote*>& notes) {
   for (const auto& up : score.Objects()) up->Selected = 0;
   for (CNote* n : notes) n->Selected = 1;
@@ -542,6 +620,7 @@ bool BuildDemoScore(const DemoPiece& piece, CScore& score, std::string* error) {
   for (auto& [note, notes] : made)
     for (CNote* n : notes) n->Tie = -1;
   score.RemoveMarkedObjects();
+  SpellAsWritten(score, piece, made);
   score.UpdateDerived();
   for (int dots = 1; dots <= 2; ++dots) {
     std::vector<CNote*> dotted;
@@ -553,6 +632,18 @@ bool BuildDemoScore(const DemoPiece& piece, CScore& score, std::string* error) {
   }
   for (auto& [note, notes] : made)
     if (notes.size() > 1) LayoutChord(score, notes);
+  // A single note on the middle line takes its stem down, as engravers
+  // write it (the editor's own rule puts it up); beamed values are left to
+  // the beamer.
+  std::vector<CNote*> middle;
+  for (auto& [note, notes] : made)
+    if (notes.size() == 1 && !note->Keys.empty() && note->Code <= 3 && notes[0]->dy == 2 * score.LineSpace &&
+        notes[0]->Stem < 0)
+      middle.push_back(notes[0]);
+  if (!middle.empty()) {
+    Select(score, middle);
+    StemsDown(score);
+  }
   score.UpdateDerived();
 
   // Measures as wide as their notes need, then beams by beat.
@@ -563,9 +654,17 @@ bool BuildDemoScore(const DemoPiece& piece, CScore& score, std::string* error) {
     SpaceSystem(score, measures, r.SystemStaves[s]);
   }
   BeamRecordedNotes(r);
+  // A whole-measure rest stands in the middle of its measure.
+  for (auto& [note, notes] : made)
+    if (note->Keys.empty() && note->Code == 1 && note->Ticks == full && !notes.empty()) {
+      CNote* rest = notes.front();
+      const CMeasure* m = rest->OwnerMeasure;
+      const int middle = (m->Left + m->LeftPadding + m->Right - m->RightPadding) / 2;
+      rest->PlaceAt(middle - (rest->Right - rest->Left) / 2, rest->Y);
+    }
 
-  // Ties: the playing chain and an arc from head to head over (upper stave)
-  // or under (lower stave) the notes.
+  // Ties: the playing chain, and an arc from head to head on the side away
+  // from the stem (a chord's upper notes over it, its lower notes under it).
   for (int s = 0; s < 2; ++s) {
     const DemoNote* previous = nullptr;
     for (const DemoMeasure& m : piece.Measures)
@@ -580,11 +679,15 @@ bool BuildDemoScore(const DemoPiece& piece, CScore& score, std::string* error) {
           for (size_t k = 0; k < from.size() && k < to.size(); ++k) {
             CNote* a = from[k];
             CNote* b = to[k];
-            const int side = s == 0 ? -1 : 1;
-            const int ya = a->Y + side * 4, yb = b->Y + side * 4;
+            if (a->OwnerStave->OwnerStaff != b->OwnerStave->OwnerStaff) continue;
+            int side = 0;  // -1 over, 1 under
+            if (from.size() > 1) side = 2 * k >= from.size() ? -1 : 1;
+            else if (a->Stem != 0) side = a->Stem < 0 ? 1 : -1;
+            else side = a->dy < 2 * a->OwnerStave->LineSpace ? -1 : 1;
+            const int ya = a->Y + side * 6, yb = b->Y + side * 6;
+            // InsertSlur lifts its three points by 8 units.
             score.SetCurrent(a->OwnerStave, a->OwnerMeasure);
-            if (a->OwnerStave->OwnerStaff == b->OwnerStave->OwnerStaff)
-              InsertSlur(score, a->X + 8, ya + 8, b->X + 2, yb + 8, (a->X + b->X) / 2 + 5, (ya + yb) / 2 + 8 + side * 5);
+            InsertSlur(score, a->X + 9, ya + 8, b->X + 1, yb + 8, (a->X + b->X) / 2 + 5, (ya + yb) / 2 + 8 + side * 5);
           }
         }
         previous = &n;
@@ -632,9 +735,17 @@ bool BuildDemoScore(const DemoPiece& piece, CScore& score, std::string* error) {
   LayOutPages(score);
 
   // Pitches follow the notes' places from here on, as for notes entered in
-  // the editor; the recalculation must read back every written pitch.
+  // the editor, and the recalculation must read back every written pitch.
+  // The recalculation reads accidentals from signs only; a stave's measure
+  // with accidental marks (the recorder's, which keep the opening space
+  // narrow) keeps its keys locked, as imported notes are.
+  std::set<std::pair<const CStave*, const CMeasure*>> marked;
   for (const auto& up : score.Objects())
-    if (up->KindCode() == Kind::Note) up->Style |= NTS_UPDATE_KEY;
+    if (auto* m = As<CMark>(up.get()); m && m->KindCode() == Kind::Mark && m->Value >= 1 && m->Value <= 3 && m->NoteLink)
+      marked.emplace(m->OwnerStave, m->OwnerMeasure);
+  for (const auto& up : score.Objects())
+    if (auto* n = As<CNote>(up.get()); n && n->KindCode() == Kind::Note && !marked.count({n->OwnerStave, n->OwnerMeasure}))
+      n->Style |= NTS_UPDATE_KEY;
   std::map<const CNote*, int> expected;
   for (auto& [note, notes] : made)
     for (size_t k = 0; k < notes.size() && k < note->Keys.size(); ++k) expected[notes[k]] = note->Keys[k];

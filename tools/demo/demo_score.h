@@ -13,7 +13,8 @@ class CScore;
 
 // One written note, chord or rest of a stave.
 struct DemoNote {
-  std::vector<int> Keys;  // MIDI keys, lowest first; empty for a rest
+  std::vector<int> Keys;   // MIDI keys, lowest first; empty for a rest
+  std::vector<int> Steps;  // their letters as written: 7 * octave + (c 0, d 1 ... b 6)
   int Code = 3;           // duration code: 1 whole .. 6 thirty-second
   int Dots = 0;           // 0, 1 or 2
   int Ticks = 0;          // at kDemoTimeBase
