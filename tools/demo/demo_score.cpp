@@ -260,7 +260,7 @@ bool ParseDemo(const std::string& text, DemoPiece& piece, std::string* error) {
         sum += n.Ticks;
       }
       if (sum != full)
-        return Fail(error, m.Line,
+        return Fail(error, m.Staves[s].empty() ? m.Line : m.Staves[s].front().Line,
                     std::string("measure ") + std::to_string(m.Number) + ", " + (s ? "lower" : "upper") + " stave: " +
                         std::to_string(sum) + " ticks written, the measure holds " + std::to_string(full));
     }
