@@ -1,7 +1,7 @@
 #include "tools/demo/demo_score.h"
 
 #include <algorithm>
-#include <climits>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <map>
