@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QIcon>
+#include <QScreen>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSettings>
@@ -100,7 +101,12 @@ bool QuavixApp::Start(const QStringList& files, bool show) {
   }
   Step("command line");
   // 6. Shown maximised.
-  if (show) frame_->showMaximized();
+  if (show) {
+    // Without a window manager (a bare X server) maximising does nothing:
+    // the screen's free area is the window's place either way.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) frame_->setGeometry(screen->availableGeometry());
+    frame_->showMaximized();
+  }
   Step("show");
   autosave_->Start();
   return true;
