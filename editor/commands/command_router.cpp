@@ -11,10 +11,12 @@
 
 #include "common/paths.h"
 #include "common/ui_host.h"
+#include "editing/clipboard.h"
 #include "editing/command_table.h"
 #include "editor/app/score_document.h"
 #include "editor/commands/command_table.h"
 #include "editor/frame/main_frame.h"
+#include "editor/view/clipboard_bridge.h"
 #include "editor/view/score_view.h"
 #include "model/notes.h"
 #include "model/score.h"
@@ -83,6 +85,40 @@ void HandToPlayer(CMainFrame& frame, CScoreEditDoc& doc) {
     frame.Ui().MessageBox("无法启动 " + player, "", UiHost::Icon::Warning);
 }
 
+// Copy, cut and the three pastes. A paste goes where the caret is, by the
+// view's selection mode unless the command names what to paste.
+bool RunClipboardCommand(CMainFrame& frame, CScoreEditView& view, int id) {
+  CScoreEditDoc& doc = view.Document();
+  CScore& score = doc.Score();
+  if (id == kIdEditCopy || id == kIdEditCut) {
+    const std::vector<uint8_t> payload = WriteClipboard(score);
+    if (payload.empty()) return true;
+    clipboard_bridge::Put(payload);
+    if (id == kIdEditCut) RunScoreTableCommand(frame, view, *FindScoreCommand(kIdEditClear));
+    frame.RefreshCommands();
+    return true;
+  }
+  const std::vector<uint8_t> payload = clipboard_bridge::Take();
+  if (payload.empty()) return true;
+  int mode = view.SelectionMode();
+  if (id == 33036) mode = 0;
+  if (id == 33007) mode = 1;
+  doc.EnsureFirstSnapshot();
+  score.LastError.clear();
+  const int pasted = mode == 0   ? PasteSystems(score, payload, doc.CaretX(), doc.CaretY())
+                     : mode == 1 ? PasteNotes(score, payload, doc.CaretX(), doc.CaretY())
+                                 : PasteObjects(score, payload);
+  if (pasted > 0) {
+    doc.Journal().RecordSnapshot();
+    doc.SetModified(true);
+  } else if (score.LastError.rfind("-1:", 0) == 0) {
+    frame.Ui().MessageBox(score.LastError.substr(3), "", UiHost::Icon::Warning);
+  }
+  view.UpdateScrollSizes();
+  emit doc.Changed();
+  return true;
+}
+
 }  // namespace
 
 bool RunViewCommand(CMainFrame& frame, CScoreEditView& view, int id) {
@@ -92,6 +128,8 @@ bool RunViewCommand(CMainFrame& frame, CScoreEditView& view, int id) {
   if (row && (row->Enable == EnableRule::Pending || row->Enable == EnableRule::Never) && row->Scope == CommandScope::View)
     return true;
   switch (id) {
+    case kIdEditCopy: case kIdEditCut: case kIdEditPaste: case 33036: case 33007:
+      return RunClipboardCommand(frame, view, id);
     case kIdEditUndo: doc.Undo(); return true;
     case kIdEditRedo: doc.Redo(); return true;
     case kIdModeStaff: case kIdModeNote: case kIdModeGraphics: view.SetSelectionMode(id - kIdModeStaff); return true;

@@ -1,6 +1,8 @@
 #include "editor/frame/main_frame.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
@@ -15,6 +17,7 @@
 #include "editor/app/score_document.h"
 #include "editor/commands/command_binder.h"
 #include "editor/commands/command_router.h"
+#include "editor/view/clipboard_bridge.h"
 #include "editor/view/score_view.h"
 #include "model/score.h"
 
@@ -55,6 +58,7 @@ CMainFrame::CMainFrame(UiHost& ui) : ui_(ui), area_(new QMdiArea(this)) {
     UpdateTitles();
     RefreshCommands();
   });
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::RefreshCommands);
   RebuildRecentMenu();
   RefreshCommands();
 }
@@ -146,6 +150,7 @@ CScoreEditView* CMainFrame::AddDocument(std::unique_ptr<CScoreEditDoc> doc) {
   connect(raw, &CScoreEditDoc::ModifiedChanged, this, &CMainFrame::UpdateTitles);
   connect(view, &CScoreEditView::StateChanged, this, &CMainFrame::RefreshCommands);
   child->showMaximized();
+  area_->setActiveSubWindow(child);
   UpdateTitles();
   RefreshCommands();
   emit DocumentsChanged();
@@ -221,6 +226,7 @@ CommandContext CMainFrame::Context() const {
     c.EditVoice = doc.ChosenVoice();
     c.DotSingle = doc.DotSingle();
     c.DotDouble = doc.DotDouble();
+    c.ClipboardHasData = clipboard_bridge::HasScoreData();
   }
   c.BarVisible = [this](int id) {
     if (id == 59393) return statusBar()->isVisible();

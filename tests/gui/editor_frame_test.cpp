@@ -298,6 +298,21 @@ TEST(EditorFrame, DocumentsOpenSaveCloseAndRememberTheirFiles) {
     ASSERT_GE(recent.Files().size(), 2);
     EXPECT_EQ(recent.Files()[0], QString::fromStdString(copy));
   }
+  // Copy the whole of one score and paste its systems into a new one.
+  QAction* paste = frame.Commands().Action(33036);
+  frame.OnCommand(kIdEditSelectAll);
+  frame.OnCommand(kIdEditCopy);
+  const size_t copied = frame.ActiveDocument()->Score().ObjectCount();
+  CScoreEditDoc* fresh = frame.NewDocument();
+  const size_t empty = fresh->Score().ObjectCount();
+  frame.RefreshCommands();
+  ASSERT_TRUE(paste->isEnabled());
+  paste->trigger();
+  EXPECT_GT(fresh->Score().ObjectCount(), empty + copied / 2);
+  EXPECT_TRUE(fresh->IsModified());
+  frame.OnCommand(kIdEditUndo);
+  EXPECT_EQ(fresh->Score().ObjectCount(), empty);
+
   // The window menu lists the open documents.
   QMenu* window = frame.Commands().Menu(QString::fromUtf8("窗口(&W)"));
   emit window->aboutToShow();
