@@ -88,18 +88,13 @@ std::string AddinManager::ToolbarFileOf(const std::string& modulePath) {
   return modulePath.substr(0, dot) + ".rci";
 }
 
-std::vector<AddinToolbarFile> AddinManager::ToolbarFiles(UiHost& ui) const {
-  std::vector<AddinToolbarFile> files;
-  for (size_t i = 0; i < modules_.size(); ++i) {
-    const std::string rci = ToolbarFileOf(modules_[i].Path);
-    std::error_code ec;
-    if (!std::filesystem::exists(rci, ec)) {
-      ui.MessageBox(qx::Format("没有为插件提供工具栏资源文件\n%s\n", rci.c_str()));
-      continue;
-    }
-    files.push_back({i, rci});
-  }
-  return files;
+bool AddinManager::ToolbarFile(size_t module, UiHost& ui, std::string& path) const {
+  if (module >= modules_.size()) return false;
+  path = ToolbarFileOf(modules_[module].Path);
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec)) return true;
+  ui.MessageBox(qx::Format("没有为插件提供工具栏资源文件\n%s\n", path.c_str()));
+  return false;
 }
 
 bool AddinManager::Run(int id, CScore* score) const {

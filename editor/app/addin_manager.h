@@ -25,12 +25,6 @@ struct AddinModule {
   void* Handle = nullptr;
 };
 
-// A plug-in's toolbar file, read while loading the plug-ins.
-struct AddinToolbarFile {
-  size_t Module = 0;  // index into Modules()
-  std::string Path;   // the ".rci" file
-};
-
 class AddinManager {
  public:
   static constexpr int kFirstID = 38000;
@@ -51,9 +45,9 @@ class AddinManager {
   // FreeAll, whatever its exports are.
   bool Load(const std::string& path, UiHost& ui);
 
-  // The toolbar files of the loaded modules in load order. Shows "没有为插件提
-  // 供工具栏资源文件" for a module without one.
-  std::vector<AddinToolbarFile> ToolbarFiles(UiHost& ui) const;
+  // The toolbar file of loaded module `module` into `path`; when it does not
+  // exist, shows "没有为插件提供工具栏资源文件" with its path and returns false.
+  bool ToolbarFile(size_t module, UiHost& ui, std::string& path) const;
   // The ".rci" beside a library: the text from the last '.' of the file name
   // replaced (".rci" appended when there is none).
   static std::string ToolbarFileOf(const std::string& modulePath);

@@ -6,12 +6,18 @@
 
 #include "common/paths.h"
 #include "common/ui_host.h"
+#include "editor/app/addin_host.h"
+#include "editor/app/score_document.h"
+#include "editor/frame/bar_state.h"
 #include "editor/frame/main_frame.h"
+#include "editor/view/score_view.h"
 #include "notation/glyph_table.h"
 #include "platform/app_fonts.h"
 
 QuavixApp::QuavixApp(UiHost& ui) : ui_(ui) {}
-QuavixApp::~QuavixApp() = default;
+QuavixApp::~QuavixApp() {
+  if (addins_ && frame_) addins_->SaveLayout(BarStatePath());
+}
 
 bool QuavixApp::Start(const QStringList& files, bool show) {
   // 1. The settings key; the recent-file list is four entries long.
@@ -30,5 +36,11 @@ bool QuavixApp::Start(const QStringList& files, bool show) {
   }
   // 6. Shown maximised.
   if (show) frame_->showMaximized();
+  // 7-8. The plug-ins and their tool bars, then the saved tool bar layout.
+  addins_ = std::make_unique<AddinHost>(*frame_, ui_, [this]() -> CScore* {
+    CScoreEditView* view = frame_->ActiveView();
+    return view ? &view->Document().Score() : nullptr;
+  });
+  addins_->Start(qx::ProgramDirectory(), BarStatePath());
   return true;
 }

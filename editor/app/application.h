@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <memory>
 
+class AddinHost;
 class CMainFrame;
 class UiHost;
 
@@ -15,8 +16,10 @@ class QuavixApp {
   // Runs the start-up steps; false when the main window cannot be made.
   bool Start(const QStringList& files, bool show = true);
   CMainFrame* MainFrame() const { return frame_.get(); }
+  AddinHost* Addins() const { return addins_.get(); }
 
  private:
   UiHost& ui_;
+  std::unique_ptr<AddinHost> addins_;  // freed after the frame and its documents
   std::unique_ptr<CMainFrame> frame_;
 };

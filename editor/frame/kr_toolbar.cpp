@@ -158,20 +158,22 @@ std::vector<CKRToolBar*> CreateAddinToolBars(QMainWindow& frame, const AddinMana
                                              std::vector<CKRToolBar*>& list,
                                              const CKRToolBar::CommandTextFn& commandText) {
   std::vector<CKRToolBar*> created;
-  for (const AddinToolbarFile& file : addins.ToolbarFiles(ui)) {
+  for (size_t module = 0; module < addins.Modules().size(); ++module) {
+    std::string rci;
+    if (!addins.ToolbarFile(module, ui, rci)) continue;
     ToolbarDefinition def;
-    if (!ReadToolbarDefinition(file.Path, def)) continue;
+    if (!ReadToolbarDefinition(rci, def)) continue;
     CKRToolBar* bar = FindToolBarByTitle(list, def.Title);
     if (!bar) {
       bar = new CKRToolBar(&frame);
       list.push_back(bar);
       created.push_back(bar);
-      bar->Load(file.Path, ui, commandText);
+      bar->Load(rci, ui, commandText);
       frame.addToolBar(bar->PreferredArea(), bar);
       bar->setVisible((bar->ControlStyle() & kStyleVisible) != 0);
     }
     std::vector<int> ids = bar->ButtonIds();
-    AddinManager::BindCommandIds(ids, addins.CommandIdsOf(file.Module));
+    AddinManager::BindCommandIds(ids, addins.CommandIdsOf(module));
     bar->SetButtonIds(ids);
   }
   return created;

@@ -1,6 +1,7 @@
 #include "editor/frame/toolbar_manager.h"
 
 #include <QHeaderView>
+#include <QResizeEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -34,6 +35,7 @@ CToolbarManagerDialog::CToolbarManagerDialog(const std::vector<CKRToolBar*>& bar
   grid_->setRowCount(model_.RowCount());
   for (int row = 0; row < model_.RowCount(); ++row) FillRow(row);
   grid_->setColumnWidth(0, ToolbarManagerModel::kMarkColumnWidth);
+  grid_->installEventFilter(this);
   connect(grid_, &QTableWidget::cellClicked, this, [this](int row, int) { ToggleRow(row); });
 
   auto* layout = new QVBoxLayout(this);
@@ -53,7 +55,10 @@ void CToolbarManagerDialog::ToggleRow(int row) {
   grid_->item(row, 0)->setText(QString::fromStdString(model_.Mark(row)));
 }
 
-void CToolbarManagerDialog::resizeEvent(QResizeEvent* event) {
-  QDialog::resizeEvent(event);
-  grid_->setColumnWidth(1, ToolbarManagerModel::TitleColumnWidth(grid_->viewport()->width()));
+bool CToolbarManagerDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == grid_ && event->type() == QEvent::Resize) {
+    const int width = static_cast<QResizeEvent*>(event)->size().width() - 2 * grid_->frameWidth();
+    grid_->setColumnWidth(1, ToolbarManagerModel::TitleColumnWidth(width));
+  }
+  return QDialog::eventFilter(watched, event);
 }

@@ -21,7 +21,8 @@ class CToolbarManagerDialog : public QDialog {
   void ToggleRow(int row);
 
  protected:
-  void resizeEvent(QResizeEvent* event) override;
+  // The title column follows the grid's width.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void FillRow(int row);

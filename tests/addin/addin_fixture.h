@@ -7,13 +7,18 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/file_util.h"
 #include "tests/common/scratch_dir.h"
 
 class AddinFolder {
  public:
-  AddinFolder() { std::filesystem::create_directories(dir_ / "addin"); }
+  // Installed like the runtime folder: with the symbol file beside the plug-ins.
+  AddinFolder() {
+    std::filesystem::create_directories(dir_ / "addin");
+    std::filesystem::copy_file(QUAVIX_DEFINE_INI, Addin("define.ini"));
+  }
   const std::string& Path() const { return dir_.Path(); }
   std::string Addin(const std::string& name) const { return dir_ / ("addin/" + name); }
 

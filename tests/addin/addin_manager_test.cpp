@@ -44,11 +44,12 @@ TEST(AddinLoading, IdsFollowTheNamesAndFailedLookupsKeepTheirIds) {
 
   // Toolbar files: only the first plug-in ships one.
   ui.Messages.clear();
-  const std::vector<AddinToolbarFile> files = addins.ToolbarFiles(ui);
-  ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(files[0].Module, 0u);
-  EXPECT_EQ(files[0].Path, folder.Addin("a_three.rci"));
-  ASSERT_EQ(ui.Messages.size(), 4u);
+  std::string rci;
+  ASSERT_TRUE(addins.ToolbarFile(0, ui, rci));
+  EXPECT_EQ(rci, folder.Addin("a_three.rci"));
+  EXPECT_TRUE(ui.Messages.empty());
+  EXPECT_FALSE(addins.ToolbarFile(1, ui, rci));
+  ASSERT_EQ(ui.Messages.size(), 1u);
   EXPECT_EQ(ui.Messages[0], "没有为插件提供工具栏资源文件\n" + folder.Addin("b_fail.rci") + "\n");
 
   // Running: the score goes in as given, null when no document is open.
