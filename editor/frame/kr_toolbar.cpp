@@ -77,7 +77,10 @@ int CKRToolBar::Load(const std::string& path, UiHost& ui, const CommandTextFn& c
   title_ = def.Title;
   setWindowTitle(FromGbk(def.Title));
   setObjectName(QStringLiteral("CKRToolBar-") + windowTitle());
-  setContentsMargins(def.LeftBorder, def.TopBorder, def.RightBorder, def.BottomBorder);
+  // Sizes come from a file: kept within what a tool bar can show.
+  auto clamp = [](int v, int lo, int hi) { return std::clamp(v, lo, hi); };
+  setContentsMargins(clamp(def.LeftBorder, 0, 64), clamp(def.TopBorder, 0, 64), clamp(def.RightBorder, 0, 64),
+                     clamp(def.BottomBorder, 0, 64));
   barStyle_ = def.BarStyle;
   controlStyle_ = def.ControlStyle;
 
@@ -94,8 +97,8 @@ int CKRToolBar::Load(const std::string& path, UiHost& ui, const CommandTextFn& c
       if (line[x] == kButtonFace) line[x] = 0;
     }
   }
-  const int w = std::max(def.ImageWidth, 1);
-  const int h = std::max(def.ImageHeight, 1);
+  const int w = clamp(def.ImageWidth, 1, 256);
+  const int h = clamp(def.ImageHeight, 1, 256);
   setIconSize(QSize(w, h));
 
   clear();
@@ -121,7 +124,7 @@ int CKRToolBar::Load(const std::string& path, UiHost& ui, const CommandTextFn& c
     action->setVisible((b.Style & kButtonHidden) == 0);
     if (QWidget* widget = widgetForAction(action)) {
       widget->setAccessibleName(text);
-      widget->setMinimumSize(def.ButtonWidth, def.ButtonHeight);
+      widget->setMinimumSize(clamp(def.ButtonWidth, 0, 256), clamp(def.ButtonHeight, 0, 256));
     }
     button.Action = action;
     buttons_.push_back(button);
