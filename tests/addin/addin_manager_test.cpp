@@ -96,16 +96,7 @@ TEST(AddinLoading, TheRangeEndsBefore39000AndLaterPluginsGetNoCommands) {
   EXPECT_FALSE(AddinManager::IsAddinCommand(39000));
 }
 
-TEST(AddinToolbar, CommandsTakeTheNonSeparatorButtonsInOrder) {
-  std::vector<int> buttons{100, 0, 101, 102, 103};
-  EXPECT_EQ(AddinManager::BindCommandIds(buttons, {38000, 38001, 38002}), 3u);
-  EXPECT_EQ(buttons, (std::vector<int>{38000, 0, 38001, 38002, 103}));
-  // More commands than buttons: the rest go without.
-  std::vector<int> few{0, 5};
-  EXPECT_EQ(AddinManager::BindCommandIds(few, {38010, 38011}), 1u);
-  EXPECT_EQ(few, (std::vector<int>{0, 38010}));
-
-  EXPECT_EQ(AddinManager::ToolbarFileOf("/opt/q/addin/tools.so"), "/opt/q/addin/tools.rci");
+TEST(AddinToolbar, TheDefinitionBesideTheLibrary) {
   EXPECT_EQ(AddinManager::ToolbarFileOf("/opt/q/addin/my.tools.so"), "/opt/q/addin/my.tools.rci");
   EXPECT_EQ(AddinManager::ToolbarFileOf("/opt/q.d/addin/tools"), "/opt/q.d/addin/tools.rci");
 }

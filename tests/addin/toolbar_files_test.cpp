@@ -2,6 +2,8 @@
 // toolbar manager's rows.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "common/file_util.h"
 #include "common/ini_file.h"
 #include "editor/frame/bar_state.h"
@@ -39,28 +41,18 @@ TEST(ToolbarDefinitionFile, KeysDefaultsAndPaths) {
                                       "Button[2].ID=9\r\nButton[2].Style=MINE\r\nButton[2].Text=Go\r\n"));
   ToolbarDefinition def;
   ASSERT_TRUE(ReadToolbarDefinition(dir / "bars/full.rci", def));
-  EXPECT_EQ(def.WindowID, 40000);
-  EXPECT_EQ(def.Title, "Tools");
   EXPECT_EQ(def.SymbolPath, dir / "bars/sub/syms.ini");
   EXPECT_EQ(def.BitmapPath, dir / "bars/img/strip.bmp");
-  EXPECT_EQ(def.LeftBorder, 1);
-  EXPECT_EQ(def.TopBorder, 0);
-  EXPECT_EQ(def.BottomBorder, 3);
-  EXPECT_EQ(def.BarStyle, 4098u);
-  EXPECT_EQ(def.ControlStyle, 7u);
-  EXPECT_EQ(def.ButtonWidth, 23);
-  EXPECT_EQ(def.ButtonHeight, 16);
-  EXPECT_EQ(def.ImageWidth, 16);
-  EXPECT_EQ(def.ImageHeight, 15);
+  EXPECT_EQ(std::tie(def.WindowID, def.Title, def.LeftBorder, def.TopBorder, def.BottomBorder),
+            std::make_tuple(40000, std::string("Tools"), 1, 0, 3));
+  EXPECT_EQ(std::tie(def.BarStyle, def.ControlStyle), std::make_tuple(4098u, 7u));
+  EXPECT_EQ(std::tie(def.ButtonWidth, def.ButtonHeight, def.ImageWidth, def.ImageHeight),
+            std::make_tuple(23, 16, 16, 15));
   ASSERT_EQ(def.Buttons.size(), 3u);
-  EXPECT_EQ(def.Buttons[0].ID, 7);
-  EXPECT_EQ(def.Buttons[0].Style, 0u);
-  EXPECT_EQ(def.Buttons[0].Image, 2);
+  EXPECT_EQ(std::tie(def.Buttons[0].ID, def.Buttons[0].Style, def.Buttons[0].Image), std::make_tuple(7, 0u, 2));
   // A button without keys is a separator.
-  EXPECT_EQ(def.Buttons[1].ID, 0);
-  EXPECT_EQ(def.Buttons[1].Style, 1u);
-  EXPECT_EQ(def.Buttons[2].Style, 4096u);
-  EXPECT_EQ(def.Buttons[2].Text, "Go");
+  EXPECT_EQ(std::tie(def.Buttons[1].ID, def.Buttons[1].Style), std::make_tuple(0, 1u));
+  EXPECT_EQ(std::tie(def.Buttons[2].Style, def.Buttons[2].Text), std::make_tuple(4096u, std::string("Go")));
 
   // Nearly empty: every default; no symbol file, so every name counts 0;
   // a button count below 1 counts 1, a huge one is cut.
@@ -141,23 +133,7 @@ TEST(BarStateFile, ARowOfThreeComesBackInOneRowLeftToRight) {
   EXPECT_TRUE(ReadBarState(dir / "none.ini").empty());
 }
 
-TEST(ToolbarManager, RowsShowMarksAndToggle) {
-  bool shown[2] = {true, false};
-  std::vector<ToolbarManagerItem> items;
-  for (int i = 0; i < 2; ++i)
-    items.push_back({i ? "乙" : "甲", [&shown, i] { return shown[i]; }, [&shown, i](bool v) { shown[i] = v; }});
-  ToolbarManagerModel model(std::move(items));
-  ASSERT_EQ(model.RowCount(), 2);
-  EXPECT_EQ(model.Mark(0), "■");
-  EXPECT_EQ(model.Mark(1), "□");
-  EXPECT_EQ(model.Title(1), "乙");
-  EXPECT_TRUE(model.Toggle(0));
-  EXPECT_TRUE(model.Toggle(1));
-  EXPECT_FALSE(shown[0]);
-  EXPECT_TRUE(shown[1]);
-  EXPECT_EQ(model.Mark(0), "□");
-  EXPECT_FALSE(model.Toggle(2));
-  EXPECT_EQ(model.Mark(-1), "");
+TEST(ToolbarManager, TheTitleColumnTakesTheRestOfTheGrid) {
   EXPECT_EQ(ToolbarManagerModel::TitleColumnWidth(60), 50);
   EXPECT_EQ(ToolbarManagerModel::TitleColumnWidth(82), 50);
   EXPECT_EQ(ToolbarManagerModel::TitleColumnWidth(300), 268);

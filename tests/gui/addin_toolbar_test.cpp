@@ -211,13 +211,18 @@ TEST(SampleAddinInTheEditor, ItsBarRaisesAndCountsTheSelectedNotes) {
   score.UpdateDerived();
   for (size_t i = 0; i < notes.size(); ++i) EXPECT_EQ(notes[i]->Key, keys[i] + 1);
 
+  // The count shows in a message box of the plug-in's own: read and close it.
   QString shown;
-  QTimer::singleShot(0, [&shown] {
+  QTimer answer;
+  answer.setInterval(10);
+  QObject::connect(&answer, &QTimer::timeout, [&] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
       shown = box->text();
       box->accept();
+      answer.stop();
     }
   });
+  answer.start();
   count->trigger();
   EXPECT_EQ(shown, QString::fromUtf8("选中了 3 个音符"));
 
