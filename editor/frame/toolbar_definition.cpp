@@ -1,5 +1,6 @@
 #include "editor/frame/toolbar_definition.h"
 
+#include "common/file_util.h"
 #include "common/ini_file.h"
 #include "common/paths.h"
 #include "common/text_util.h"
@@ -59,6 +60,22 @@ const std::string* FindSymbol(const IniFile& symbols, std::string_view name) {
   return nullptr;
 }
 
+// Definition and symbol files are plain settings lists with no escapes: a
+// folder name like "sub\new.ini" keeps its backslash (the settings file
+// reader would turn "\n" into a line break). Doubling every backslash
+// cancels the unescaping.
+bool LoadVerbatim(IniFile& ini, const std::string& path) {
+  std::string text;
+  if (!qx::ReadWholeFile(path, text)) return false;
+  std::string doubled;
+  doubled.reserve(text.size());
+  for (char c : text) {
+    doubled += c;
+    if (c == '\\') doubled += c;
+  }
+  return ini.LoadFromText(doubled) != 0;
+}
+
 std::string StringOr(const IniFile& ini, const char* section, const std::string& key, const char* def) {
   const std::string* value = ini.GetValue(section, key);
   return value ? *value : std::string(def);
@@ -88,7 +105,7 @@ uint32_t EvaluateStyle(std::string_view expression, const IniFile& symbols) {
 
 bool ReadToolbarDefinition(const std::string& path, ToolbarDefinition& out) {
   IniFile ini;
-  if (!ini.Load(path)) return false;
+  if (!LoadVerbatim(ini, path)) return false;
   ToolbarDefinition def;
   def.Path = path;
   def.WindowID = ini.GetInt(kBar, "WindowID", kDefaultToolbarID);
@@ -100,7 +117,7 @@ bool ReadToolbarDefinition(const std::string& path, ToolbarDefinition& out) {
   def.BottomBorder = ini.GetInt(kBar, "BottomBorder", 0);
 
   IniFile symbols;
-  symbols.Load(def.SymbolPath);  // missing: every name counts 0
+  LoadVerbatim(symbols, def.SymbolPath);  // missing: every name counts 0
   def.BarStyle = EvaluateStyle(StringOr(ini, kBar, "Style", kDefaultStyle), symbols);
   def.ControlStyle = EvaluateStyle(StringOr(ini, kBar, "ControlStyle", kDefaultStyle), symbols);
   def.ButtonWidth = ini.GetInt(kBar, "ButtonWidth", 16);

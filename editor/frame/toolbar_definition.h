@@ -54,8 +54,9 @@ struct ToolbarDefinition {
 // twice counts twice.
 uint32_t EvaluateStyle(std::string_view expression, const IniFile& symbols);
 
-// Reads a definition file; false when it cannot be read. Missing keys take
-// their defaults; a missing symbol file makes every name 0.
+// Reads a definition file; false when it cannot be read. Values are taken as
+// written (a backslash is no escape). Missing keys take their defaults; a
+// missing symbol file makes every name 0.
 bool ReadToolbarDefinition(const std::string& path, ToolbarDefinition& out);
 
 // Bar titles compare without regard to ASCII letter case; two-byte GBK

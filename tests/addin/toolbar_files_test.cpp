@@ -31,17 +31,17 @@ TEST(StyleExpression, NamesAndNumbersAreAdded) {
 
 TEST(ToolbarDefinitionFile, KeysDefaultsAndPaths) {
   ScratchDir dir;
-  std::filesystem::create_directories(dir / "bars/sub");
-  ASSERT_TRUE(qx::WriteFileAtomically(dir / "bars/sub/syms.ini", "[define]\r\nMINE=4096\r\nTBBS_SEPARATOR=1\r\n"));
+  std::filesystem::create_directories(dir / "bars/sub/nest");
+  ASSERT_TRUE(qx::WriteFileAtomically(dir / "bars/sub/nest/syms.ini", "[define]\r\nMINE=4096\r\nTBBS_SEPARATOR=1\r\n"));
   ASSERT_TRUE(qx::WriteFileAtomically(dir / "bars/full.rci",
-                                      "[KRToolBar]\r\nWindowID=40000\r\nTitle=Tools\r\ndefine=sub\\syms.ini\r\n"
+                                      "[KRToolBar]\r\nWindowID=40000\r\nTitle=Tools\r\ndefine=sub\\nest\\syms.ini\r\n"
                                       "LeftBorder=1\r\nBottomBorder=3\r\nStyle=MINE | 2\r\nControlStyle=7\r\n"
                                       "ButtonWidth=23\r\nImageHeight=15\r\nButtons=3\r\nBitmap=img/strip.bmp\r\n"
                                       "[Buttons]\r\nButton[0].ID=7\r\nButton[0].Style=0\r\nButton[0].Image=2\r\n"
                                       "Button[2].ID=9\r\nButton[2].Style=MINE\r\nButton[2].Text=Go\r\n"));
   ToolbarDefinition def;
   ASSERT_TRUE(ReadToolbarDefinition(dir / "bars/full.rci", def));
-  EXPECT_EQ(def.SymbolPath, dir / "bars/sub/syms.ini");
+  EXPECT_EQ(def.SymbolPath, dir / "bars/sub/nest/syms.ini");
   EXPECT_EQ(def.BitmapPath, dir / "bars/img/strip.bmp");
   EXPECT_EQ(std::tie(def.WindowID, def.Title, def.LeftBorder, def.TopBorder, def.BottomBorder),
             std::make_tuple(40000, std::string("Tools"), 1, 0, 3));
