@@ -19,7 +19,11 @@
 #include "editor/app/recent_files.h"
 #include "editor/commands/command_table.h"
 #include "editor/dialogs/about_dialog.h"
+#include "editor/app/addin_host.h"
+#include "editor/app/score_document.h"
+#include "editor/frame/bar_state.h"
 #include "editor/frame/main_frame.h"
+#include "editor/view/score_view.h"
 #include "notation/glyph_table.h"
 #include "platform/app_fonts.h"
 
@@ -66,6 +70,9 @@ QuavixApp::QuavixApp(UiHost& ui)
 QuavixApp::~QuavixApp() {
   if (frame_) {
     Step("shutdown");
+    // The tool bar layout while the frame still stands, then the frame; the
+    // plug-ins go last, after every document they may have touched.
+    if (addins_) addins_->SaveLayout(BarStatePath());
     if (autosave_) autosave_->Stop();
     frame_.reset();
   }
@@ -108,6 +115,19 @@ bool QuavixApp::Start(const QStringList& files, bool show) {
     frame_->showMaximized();
   }
   Step("show");
+  // 7-8. The plug-ins and their tool bars, then the saved tool bar layout.
+  addins_ = std::make_unique<AddinHost>(
+      *frame_, ui_,
+      [this]() -> CScore* {
+        CScoreEditView* view = frame_->ActiveView();
+        return view ? &view->Document().Score() : nullptr;
+      },
+      [](int id) {
+        const EditorCommand* c = FindEditorCommand(id);
+        return c ? QString::fromStdString(ToolTipText(*c)) : QString();
+      });
+  addins_->Start(qx::ProgramDirectory(), BarStatePath());
+  Step("plug-ins and bar state");
   autosave_->Start();
   return true;
 }
@@ -123,8 +143,13 @@ bool QuavixApp::OnCommand(int id) {
     case kIdAppAbout: ShowAbout(); return true;
     case kIdHelp: ShowHelp(); return true;
     case kIdHomepage: OpenHomepage(); return true;
-    default: return false;
+    case kIdToolBarManager:
+      if (addins_) addins_->ShowToolbarManager(frame_.get());
+      return true;
+    default: break;
   }
+  if (id >= kIdAddinFirst && id < kIdAddinLimit) return addins_ && addins_->Run(id);
+  return false;
 }
 
 void QuavixApp::ShowAbout() {

@@ -13,6 +13,7 @@
 
 class QApplication;
 class QSettings;
+class AddinHost;
 class CMainFrame;
 class RecentFileList;
 class Autosave;
@@ -39,6 +40,7 @@ class QuavixApp {
   // How help and homepage addresses are opened; the desktop's browser by default.
   void SetUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
   Autosave* AutoSaver() const { return autosave_.get(); }
+  AddinHost* Addins() const { return addins_.get(); }
 
   // Application commands; false for ids that are not the application's.
   bool OnCommand(int id);
@@ -50,6 +52,7 @@ class QuavixApp {
   UiHost& ui_;
   std::unique_ptr<QSettings> settings_;
   std::unique_ptr<RecentFileList> recent_;
+  std::unique_ptr<AddinHost> addins_;  // freed after the frame and its documents
   std::unique_ptr<CMainFrame> frame_;
   std::unique_ptr<Autosave> autosave_;
   void Step(const char* name);

@@ -27,6 +27,7 @@
 
 #include "common/paths.h"
 #include "editing/command_table.h"
+#include "editor/app/addin_host.h"
 #include "editor/app/application.h"
 #include "editor/app/autosave.h"
 #include "editor/app/recent_files.h"
@@ -331,7 +332,10 @@ TEST(EditorApp, StartsInOrderAndAnswersHelpHomepageAboutAndPlay) {
   });
   ASSERT_TRUE(app.Start({}, false));
   EXPECT_EQ(app.Steps(), (std::vector<std::string>{"profile", "glyph table", "template", "frame", "command line",
-                                                    "show"}));
+                                                    "show", "plug-ins and bar state"}));
+  // The sample plug-in beside the editor brought its tool bar.
+  ASSERT_TRUE(app.Addins());
+  EXPECT_FALSE(app.Addins()->ToolBars().empty());
   EXPECT_TRUE(ui.Messages.empty());
   CMainFrame& frame = *app.MainFrame();
   ASSERT_EQ(frame.Documents().size(), 1u);
