@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include "common/ui_host.h"
@@ -20,6 +21,7 @@
 #include "editor/view/clipboard_bridge.h"
 #include "editor/view/score_view.h"
 #include "model/score.h"
+#include "platform/keyboard_locks.h"
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -84,6 +86,16 @@ void CMainFrame::BuildStatusBar() {
     bar->addPermanentWidget(label);
     indicators_.push_back(label);
   }
+  // The lights follow the keyboard; where the display cannot tell they stay grey.
+  auto* poll = new QTimer(this);
+  connect(poll, &QTimer::timeout, this, [this] {
+    const KeyboardLocks locks = ReadKeyboardLocks();
+    if (!locks.Known) return;
+    indicators_[0]->setEnabled(locks.Caps);
+    indicators_[1]->setEnabled(locks.Num);
+    indicators_[2]->setEnabled(locks.Scroll);
+  });
+  poll->start(250);
   bar->showMessage(QString::fromUtf8("就绪"));
   connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& m) {
     if (m.isEmpty()) bar->showMessage(QString::fromUtf8("就绪"));

@@ -123,6 +123,21 @@ TEST(EditorFrame, MenusToolbarsAndTheirStatesAsAUserSeesThem) {
       EXPECT_TRUE(onMenus.count(c.Id)) << c.Id;
     }
 
+  // Screen readers announce every menu item by its visible text.
+  QMenu* edit = frame.Commands().Menu(QString::fromUtf8("编辑(&E)"));
+  QAccessibleInterface* menuAcc = QAccessible::queryAccessibleInterface(edit);
+  ASSERT_TRUE(menuAcc);
+  int named = 0;
+  for (int i = 0; i < menuAcc->childCount(); ++i) {
+    QAccessibleInterface* item = menuAcc->child(i);
+    if (!item || item->role() == QAccessible::Separator) continue;
+    const QAction* action = edit->actions().value(i);
+    ASSERT_TRUE(action);
+    EXPECT_EQ(item->text(QAccessible::Name), QString(action->text()).remove('&'));
+    ++named;
+  }
+  EXPECT_GT(named, 20);
+
   // The eight built-in bars in four rows, the modern-notation bar hidden.
   std::vector<QToolBar*> bars;
   for (QToolBar* b : frame.findChildren<QToolBar*>())
