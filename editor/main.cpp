@@ -59,6 +59,7 @@ class FirstPaintTrace : public QObject {
 
 int main(int argc, char** argv) {
   const int64_t entered = NowNs();
+  PrepareChineseLocale();
   QApplication app(argc, argv);
   InstallChineseTranslations(app);
   SetUpIconTheme();

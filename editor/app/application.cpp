@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <chrono>
+#include <map>
+#include <string_view>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QIcon>
@@ -27,8 +29,36 @@
 #include "notation/glyph_table.h"
 #include "platform/app_fonts.h"
 
+namespace {
+// Texts of Qt's file dialog that the shipped Chinese catalogue lacks.
+class FallbackTranslator : public QTranslator {
+ public:
+  using QTranslator::QTranslator;
+  bool isEmpty() const override { return false; }
+  QString translate(const char* context, const char* source, const char*, int) const override {
+    static const std::map<std::string, const char*> texts = {
+        {"Folder", "文件夹"}, {"File", "文件"},     {"%1 File", "%1 文件"}, {"Drive", "驱动器"},
+        {"Alias", "别名"},    {"Shortcut", "快捷方式"}, {"Unknown", "未知"},
+    };
+    if (std::string_view(context).find("FileIconProvider") == std::string_view::npos &&
+        std::string_view(context) != "QFileSystemModel")
+      return {};
+    auto it = texts.find(source);
+    return it == texts.end() ? QString() : QString::fromUtf8(it->second);
+  }
+};
+}  // namespace
+
+void PrepareChineseLocale() {
+  // Dates in the file dialogs follow the system locale, read when the
+  // application starts; the interface is Chinese, so are its dates.
+  if (qEnvironmentVariableIsEmpty("LC_ALL") && qEnvironmentVariableIsEmpty("LC_TIME"))
+    qputenv("LC_TIME", "zh_CN.UTF-8");
+}
+
 void InstallChineseTranslations(QApplication& app) {
   QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+  app.installTranslator(new FallbackTranslator(&app));
   const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
   for (const char* name : {"qtbase_zh_CN", "qt_zh_CN"}) {
     auto* t = new QTranslator(&app);

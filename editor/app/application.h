@@ -19,6 +19,8 @@ class RecentFileList;
 class Autosave;
 class UiHost;
 
+// Before the application object: Chinese dates where the user set none.
+void PrepareChineseLocale();
 // Qt's own dialogs and buttons in Chinese, and Chinese number and date forms.
 void InstallChineseTranslations(QApplication& app);
 // The desktop's icon theme for the file, edit and playback buttons; where the
