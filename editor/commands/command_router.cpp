@@ -12,6 +12,8 @@
 #include "common/paths.h"
 #include "common/ui_host.h"
 #include "editing/clipboard.h"
+#include "exchange/musicxml/musicxml_export.h"
+#include "editor/app/messages.h"
 #include "editing/command_table.h"
 #include "editor/app/score_document.h"
 #include "editor/commands/command_table.h"
@@ -119,6 +121,17 @@ bool RunClipboardCommand(CMainFrame& frame, CScoreEditView& view, int id) {
   return true;
 }
 
+void ExportMusicXmlFile(CMainFrame& frame, CScoreEditDoc& doc) {
+  std::string suggested = doc.Path().empty() ? doc.Title().toStdString() : doc.Path();
+  suggested = qx::ReplaceExtension(suggested, ".musicxml");
+  auto path = frame.Ui().SaveFileName("MusicXML文件(*.musicxml)|*.musicxml|压缩的MusicXML文件(*.mxl)|*.mxl||",
+                                      ".musicxml", suggested);
+  if (!path) return;
+  std::string error;
+  if (!SaveMusicXml(doc.Score(), *path, &error))
+    frame.Ui().MessageBox("无法保存文件 " + *path + "\n" + ChineseFileReason(error), "", UiHost::Icon::Warning);
+}
+
 }  // namespace
 
 bool RunViewCommand(CMainFrame& frame, CScoreEditView& view, int id) {
@@ -136,6 +149,7 @@ bool RunViewCommand(CMainFrame& frame, CScoreEditView& view, int id) {
     case kIdDotSingle: doc.ToggleDot(false); return true;
     case kIdDotDouble: doc.ToggleDot(true); return true;
     case 33005: view.ScrollToEnd(); return true;
+    case kIdExportMusicXml: ExportMusicXmlFile(frame, doc); return true;
     case 32947: {
       // One layout pass with auto-correction forced on, the user's setting kept.
       const bool was = doc.Score().AutoUpdate;

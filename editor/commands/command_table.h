@@ -142,6 +142,7 @@ enum FrameworkId : int {
   kIdModeNote = 33097,
   kIdModeGraphics = 33098,
   kIdVoice1 = 33201,
+  kIdExportMusicXml = 33210,  // beyond the original table
   kIdAddinFirst = 38000,
   kIdAddinLimit = 39000,
 };

@@ -329,6 +329,14 @@ TEST(EditorFrame, DocumentsOpenSaveCloseAndRememberTheirFiles) {
   frame.OnCommand(kIdEditUndo);
   EXPECT_EQ(fresh->Score().ObjectCount(), empty);
 
+  // The score goes out as MusicXML from the file menu.
+  const std::string xml = Scratch("b.musicxml");
+  ui.SaveNames.push_back(xml);
+  frame.OnCommand(kIdExportMusicXml);
+  std::ifstream exported(xml);
+  std::string head((std::istreambuf_iterator<char>(exported)), std::istreambuf_iterator<char>());
+  EXPECT_NE(head.find("<score-partwise version=\"4.0\">"), std::string::npos);
+
   // The window menu lists the open documents.
   QMenu* window = frame.Commands().Menu(QString::fromUtf8("窗口(&W)"));
   emit window->aboutToShow();

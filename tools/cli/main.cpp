@@ -8,6 +8,7 @@
 #include "common/gbk.h"
 #include "common/ini_file.h"
 #include "common/paths.h"
+#include "exchange/musicxml/musicxml_export.h"
 #include "editing/insert.h"
 #include "exchange/lattix.h"
 #include "model/score.h"
@@ -29,6 +30,7 @@ const char kUsage[] =
     "  convert IN.q5s OUT.q5t     ... and write it as score text\n"
     "  convert IN.q5t OUT.q5s     read a score text and save it as a score\n"
     "  convert IN.q5s OUT.mid     the MIDI export: the performance as a Standard MIDI File\n"
+    "  convert IN.q5s OUT.musicxml  MusicXML for other notation programs (.xml, or .mxl compressed)\n"
     "  convert IN.q5s OUT.bmp|png draw the whole score as the bitmap export does\n"
     "  convert IN.mid OUT.q5s [--quantise 3-6] [--measures-per-line N] [--voices N]\n"
     "                 [--by-channel | --split-key KEY]\n"
@@ -109,6 +111,15 @@ int ConvertScoreToText(const std::string& in, const std::string& out) {
   return 0;
 }
 
+// Score -> MusicXML (".mxl" compressed).
+int ConvertScoreToMusicXml(const std::string& in, const std::string& out) {
+  CScore score;
+  std::string error;
+  if (!OpenScoreFile(score, in, &error)) return Fail(error);
+  if (!SaveMusicXml(score, out, &error)) return Fail("cannot write " + out + ": " + error);
+  return 0;
+}
+
 int CmdConvert(const std::vector<std::string>& args) {
   // Files and options in any order; an option takes the word after it as its
   // value unless it is a switch.
@@ -134,6 +145,7 @@ int CmdConvert(const std::vector<std::string>& args) {
   if (!IsScoreExtension(inExt)) return Fail("cannot read " + in + ": unknown input type '" + inExt + "'");
   if (IsTextExtension(outExt)) return ConvertScoreToText(in, out);
   if (outExt == ".mid" || outExt == ".midi") return CmdConvertToMidi(in, out);
+  if (outExt == ".musicxml" || outExt == ".xml" || outExt == ".mxl") return ConvertScoreToMusicXml(in, out);
 #ifdef QUAVIX_CLI_IMAGES
   if (outExt == ".bmp" || outExt == ".png") return CmdConvertToImage(in, out);
 #endif

@@ -1,0 +1,619 @@
+#include "exchange/musicxml/musicxml_export.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <sstream>
+#include <vector>
+
+#include "common/file_util.h"
+#include "common/gbk.h"
+#include "common/paths.h"
+#include "exchange/musicxml/zip_writer.h"
+#include "model/notes.h"
+#include "model/page_objects.h"
+#include "model/score.h"
+#include "model/structure.h"
+
+namespace {
+
+// --- spelling ---------------------------------------------------------------------------
+
+// The natural note a staff position names under a clef, as the recalculation
+// reads it: the letter and its MIDI number.
+constexpr int kClefBase[3] = {42, 30, 36};
+constexpr int kNaturalOffsets[7] = {0, 2, 4, 6, 7, 9, 11};  // F G A B C D E
+constexpr char kLetters[7] = {'F', 'G', 'A', 'B', 'C', 'D', 'E'};
+
+struct Pitch {
+  char Step = 'C';
+  int Alter = 0;
+  int Octave = 4;
+};
+
+// Spelled from where the head stands; the sounding key decides the
+// alteration (and the octave, under an octave line). A key no letter near the
+// position can reach is spelled on its own, with sharps.
+Pitch SpellNote(const CNote& note, int clef) {
+  const int a = kClefBase[clef] - note.dy / 4;
+  const int key = note.Key;
+  if (a >= 1 && a <= 127) {
+    const int natural = kNaturalOffsets[a % 7] + 12 * (a / 7) + 5;
+    int delta = key - natural;
+    int shift = 0;
+    // An octave line moves the sound, not the letter.
+    while (delta > 6) delta -= 12, shift += 12;
+    while (delta < -6) delta += 12, shift -= 12;
+    if (delta >= -2 && delta <= 2) {
+      const int base = natural + shift;
+      return {kLetters[a % 7], delta, base / 12 - 1};
+    }
+  }
+  static const char kSteps[12] = {'C', 'C', 'D', 'D', 'E', 'F', 'F', 'G', 'G', 'A', 'A', 'B'};
+  static const int kAlters[12] = {0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1, 0};
+  return {kSteps[key % 12], kAlters[key % 12], key / 12 - 1};
+}
+
+// --- XML text -----------------------------------------------------------------------------
+
+std::string Escape(const std::string& utf8) {
+  std::string out;
+  for (char c : utf8) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default:
+        // Control characters other than tab and line breaks are not XML.
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') break;
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string Text(const CXText& t) { return Escape(qx::GbkToUtf8Lossy(t.text)); }
+
+const char* TypeName(int code) {
+  static const char* kTypes[] = {"breve", "whole", "half", "quarter", "eighth", "16th", "32nd", "64th", "128th"};
+  return code >= 0 && code <= 8 ? kTypes[code] : "quarter";
+}
+
+// --- what the score holds, per stave and measure -----------------------------------------
+
+struct StaveMeasure {
+  std::vector<const CNote*> Notes;  // notes and rests, by start
+  std::vector<const CMark*> Marks;
+  std::vector<const CXText*> Texts;
+  std::vector<const CBeam*> Beams;
+  // Per note, its beam lines from the primary one: "begin", "continue",
+  // "end", "forward hook" or "backward hook".
+  std::map<const CNote*, std::vector<std::string>> BeamTypes;
+  int Clef = -1;      // a clef in this measure (the first), -1 none
+  int Fifths = 99;    // a key signature in this measure, 99 none
+  bool HasTime = false;
+};
+
+int ClefOf(const CSign& s) {
+  if (s.Value >= 0 && s.Value <= 2) return s.Value;
+  if (s.Value >= 3 && s.Value <= 5) return s.Value - 3;
+  return -1;
+}
+
+int FifthsOf(const CSign& s) {
+  if (s.Value >= 272) return -std::min(7, s.Value - 272);
+  return std::min(7, s.Value - 256);
+}
+
+// Dynamic marks written as texts of their own kind.
+const char* DynamicOfTextKind(int kind) {
+  switch (kind) {
+    case 64: return "ppp";
+    case 65: return "pp";
+    case 66: return "p";
+    case 67: return "mp";
+    case 68: return "mf";
+    case 69: return "f";
+    case 70: return "ff";
+    case 71: case 72: return "fff";
+    case 74: return "fp";
+    case 75: return "fz";
+    default: return nullptr;
+  }
+}
+
+// A text made only of a dynamic mark ("mf", "sfz") reads as that mark too.
+const char* DynamicOf(const CXText& t) {
+  if (const char* d = DynamicOfTextKind(t.Value)) return d;
+  static const char* kMarks[] = {"ppp", "pp", "p", "mp", "mf", "f", "ff", "fff", "fp", "sf", "sfz", "fz", "rfz", "sfp"};
+  for (const char* m : kMarks)
+    if (t.text == m) return m;
+  return nullptr;
+}
+
+// Articulations by mark type.
+const char* ArticulationOfMark(int type) {
+  switch (type) {
+    case 90: return "staccato";
+    case 88: return "tenuto";
+    case 93: return "accent";
+    case 106: case 107: return "staccatissimo";
+    default: return nullptr;
+  }
+}
+
+// Beam lines are stored as drawn: one segment per line, from stem to stem,
+// the secondary lines a few units inside the primary one, hooks short. The
+// notes whose stems a segment reaches are its notes; a segment's level is its
+// distance from the primary line (the one reaching most stems).
+void ReadBeams(StaveMeasure& cell) {
+  if (cell.Beams.empty()) return;
+  constexpr int kStemOffset = 4, kLevelGap = 4, kHook = 8;
+  struct Stem {
+    const CNote* note;
+    int x;
+  };
+  std::vector<Stem> stems;
+  std::set<int32_t> chords;
+  for (const CNote* n : cell.Notes) {
+    if (n->KindCode() != Kind::Note || n->Stem == 0) continue;
+    if (n->Chord >= 0 && !chords.insert(n->Chord).second) continue;
+    stems.push_back({n, n->X + (n->Stem < 0 ? kStemOffset : -kStemOffset)});
+  }
+  auto reaches = [](const CBeam& b, int x) { return x >= std::min(b.X, b.X1) - 1 && x <= std::max(b.X, b.X1) + 1; };
+  std::map<const CBeam*, std::vector<size_t>> touched;
+  for (const CBeam* b : cell.Beams)
+    for (size_t i = 0; i < stems.size(); ++i)
+      if (reaches(*b, stems[i].x)) touched[b].push_back(i);
+  // Groups: segments sharing stems, each led by the segment reaching most.
+  std::set<const CBeam*> done;
+  for (const CBeam* primary : cell.Beams) {
+    if (done.count(primary) || touched[primary].size() < 2) continue;
+    for (const CBeam* other : cell.Beams)
+      if (touched[other].size() > touched[primary].size() && !touched[other].empty() && !touched[primary].empty() &&
+          touched[other].front() <= touched[primary].front() && touched[other].back() >= touched[primary].back())
+        primary = other;
+    if (done.count(primary)) continue;
+    const auto& group = touched[primary];
+    const double slope = primary->X1 != primary->X ? double(primary->Y1 - primary->Y) / (primary->X1 - primary->X) : 0.0;
+    for (const CBeam* b : cell.Beams) {
+      if (touched[b].empty() || touched[b].front() < group.front() || touched[b].back() > group.back()) continue;
+      const double primaryY = primary->Y + slope * (b->X - primary->X);
+      const int level = int(std::lround(std::abs(b->Y - primaryY) / kLevelGap));
+      // Lines of another group that happen to span these stems lie far off.
+      if (level > 5) continue;
+      done.insert(b);
+      const auto& notes = touched[b];
+      for (size_t k = 0; k < notes.size(); ++k) {
+        std::string type;
+        const bool hook = std::abs(b->X1 - b->X) <= kHook && notes.size() == 1;
+        if (hook) type = b->X1 > b->X ? "forward hook" : "backward hook";
+        else type = k == 0 ? "begin" : k + 1 == notes.size() ? "end" : "continue";
+        auto& lines = cell.BeamTypes[stems[notes[k]].note];
+        if (lines.size() <= size_t(level)) lines.resize(size_t(level) + 1);
+        lines[size_t(level)] = type;
+      }
+    }
+  }
+}
+
+class Writer {
+ public:
+  Writer(const CScore& score, MusicXmlExportStats& stats) : score_(score), stats_(stats) {}
+  std::string Run();
+
+ private:
+  struct Part {
+    std::vector<int> StaveIndexes;  // indexes of staves within a system
+  };
+
+  void Collect();
+  void Header();
+  void WritePart(size_t partIndex);
+  void WriteMeasure(const Part& part, size_t partIndex, const CStaff& system, const CMeasure& measure,
+                    int number, bool first, bool last);
+  void WriteVoice(const std::vector<const CNote*>& notes, const StaveMeasure& sm, int staff, int voice,
+                  int64_t measureStart, int64_t measureTicks, int clef, int64_t& position);
+  void WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int voice, int clef, bool chord,
+                 int64_t measureTicks, bool wholeMeasure);
+  const StaveMeasure* Cell(const CStave* stave, const CMeasure* measure) const;
+
+  const CScore& score_;
+  MusicXmlExportStats& stats_;
+  std::ostringstream out_;
+  std::vector<Part> parts_;
+  std::map<std::pair<const CStave*, const CMeasure*>, StaveMeasure> cells_;
+  std::map<int32_t, std::vector<const CNote*>> tieChains_;  // by the chain's first note
+  // State carried from measure to measure, per part and staff.
+  std::map<std::pair<size_t, int>, int> clefs_;
+  std::map<size_t, int> fifths_;
+  std::map<size_t, std::pair<int, int>> times_;
+};
+
+void Writer::Collect() {
+  for (const auto& up : score_.Objects()) {
+    const CXObject* o = up.get();
+    const auto* so = As<CStaveObject>(o);
+    if (!so || !so->OwnerStave || !so->OwnerMeasure) continue;
+    StaveMeasure& cell = cells_[{so->OwnerStave, so->OwnerMeasure}];
+    switch (o->KindCode()) {
+      case Kind::Note:
+      case Kind::Rest: {
+        const auto* n = static_cast<const CNote*>(o);
+        cell.Notes.push_back(n);
+        if (n->Tie >= 0 && o->KindCode() == Kind::Note) tieChains_[n->Tie].push_back(n);
+        break;
+      }
+      case Kind::Mark: cell.Marks.push_back(static_cast<const CMark*>(o)); break;
+      case Kind::Beam: cell.Beams.push_back(static_cast<const CBeam*>(o)); break;
+      case Kind::Text: cell.Texts.push_back(static_cast<const CXText*>(o)); break;
+      case Kind::Sign: {
+        const auto* s = static_cast<const CSign*>(o);
+        if (s->Style == SIGN_CLEF && cell.Clef < 0) cell.Clef = ClefOf(*s);
+        if (s->Style == SIGN_KEY && s->Value >= 256) cell.Fifths = FifthsOf(*s);
+        if (s->Style == SIGN_TIME) cell.HasTime = true;
+        break;
+      }
+      default: break;
+    }
+  }
+  for (auto& [key, cell] : cells_) {
+    std::stable_sort(cell.Notes.begin(), cell.Notes.end(),
+                     [](const CNote* a, const CNote* b) { return a->Start < b->Start; });
+    ReadBeams(cell);
+  }
+  for (auto& [first, chain] : tieChains_)
+    std::stable_sort(chain.begin(), chain.end(), [](const CNote* a, const CNote* b) { return a->Start < b->Start; });
+
+  // Parts from the first system: staves joined by a brace make one part.
+  if (score_.Staffs.empty()) return;
+  const CStaff& system = *score_.Staffs.front();
+  std::vector<int> group(system.Staves.size(), -1);
+  int groups = 0;
+  for (size_t i = 0; i < system.Staves.size(); ++i)
+    for (const CStaveObject* o : system.Staves[i]->Attached) {
+      if (o->KindCode() != Kind::Bracket) continue;
+      std::vector<size_t> joined;
+      for (size_t j = 0; j < system.Staves.size(); ++j)
+        if (system.Staves[j]->Top >= o->Top && system.Staves[j]->Bottom <= o->Bottom + 1) joined.push_back(j);
+      if (joined.size() < 2) continue;
+      const int g = groups++;
+      for (size_t j : joined)
+        if (group[j] < 0) group[j] = g;
+    }
+  std::map<int, size_t> partOfGroup;
+  for (size_t i = 0; i < system.Staves.size(); ++i) {
+    if (group[i] >= 0 && partOfGroup.count(group[i])) {
+      parts_[partOfGroup[group[i]]].StaveIndexes.push_back(int(i));
+      continue;
+    }
+    if (group[i] >= 0) partOfGroup[group[i]] = parts_.size();
+    parts_.push_back(Part{{int(i)}});
+  }
+}
+
+const StaveMeasure* Writer::Cell(const CStave* stave, const CMeasure* measure) const {
+  auto it = cells_.find({stave, measure});
+  return it == cells_.end() ? nullptr : &it->second;
+}
+
+void Writer::Header() {
+  out_ << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+          "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
+          "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
+          "<score-partwise version=\"4.0\">\n";
+  // Title and composer: the largest text above the first system, and a text
+  // there that ends near the right margin.
+  const CXText* title = nullptr;
+  const CXText* composer = nullptr;
+  const int top = score_.Staffs.empty() ? INT32_MAX : score_.Staffs.front()->Top;
+  auto height = [&](const CXText* t) {
+    return t->Font >= 0 && size_t(t->Font) < score_.Fonts.size() ? std::abs(score_.Fonts[t->Font].Height) : 0;
+  };
+  for (const auto& up : score_.Objects()) {
+    if (up->KindCode() != Kind::Text) continue;
+    const auto* t = static_cast<const CXText*>(up.get());
+    if (t->Bottom > top || DynamicOf(*t)) continue;
+    if (!title || height(t) > height(title)) title = t;
+  }
+  for (const auto& up : score_.Objects()) {
+    if (up->KindCode() != Kind::Text || up.get() == title) continue;
+    const auto* t = static_cast<const CXText*>(up.get());
+    if (t->Bottom <= top && t->Right >= score_.PaperWidth - score_.LeftMargin - 40 && !DynamicOf(*t))
+      composer = t;
+  }
+  if (title) out_ << "  <work><work-title>" << Text(*title) << "</work-title></work>\n";
+  out_ << "  <identification>\n";
+  if (composer) out_ << "    <creator type=\"composer\">" << Text(*composer) << "</creator>\n";
+  out_ << "    <encoding><software>Quavix</software><encoding-date>2026-01-01</encoding-date></encoding>\n"
+          "  </identification>\n";
+  out_ << "  <part-list>\n";
+  for (size_t p = 0; p < parts_.size(); ++p) {
+    out_ << "    <score-part id=\"P" << p + 1 << "\"><part-name>"
+         << (parts_[p].StaveIndexes.size() > 1 ? "Piano" : "Staff " + std::to_string(p + 1)) << "</part-name>";
+    const CStave* first = score_.Staffs.front()->Staves[parts_[p].StaveIndexes.front()];
+    if (first->Patch < 128)
+      out_ << "<midi-instrument id=\"P" << p + 1 << "-I1\"><midi-channel>" << (first->Channel & 15) + 1
+           << "</midi-channel><midi-program>" << first->Patch + 1 << "</midi-program></midi-instrument>";
+    out_ << "</score-part>\n";
+  }
+  out_ << "  </part-list>\n";
+}
+
+std::string Writer::Run() {
+  Collect();
+  if (parts_.empty()) parts_.push_back(Part{{0}});
+  Header();
+  for (size_t p = 0; p < parts_.size(); ++p) WritePart(p);
+  out_ << "</score-partwise>\n";
+  stats_.Parts = int(parts_.size());
+  return out_.str();
+}
+
+void Writer::WritePart(size_t p) {
+  out_ << "  <part id=\"P" << p + 1 << "\">\n";
+  int number = 0;
+  size_t total = 0;
+  for (const CStaff* system : score_.Staffs) total += system->Measures.size();
+  bool first = true;
+  for (const CStaff* system : score_.Staffs)
+    for (const CMeasure* measure : system->Measures) {
+      ++number;
+      WriteMeasure(parts_[p], p, *system, *measure, number, first, size_t(number) == total);
+      first = false;
+    }
+  if (number == 0) out_ << "    <measure number=\"1\"/>\n";
+  if (p == 0) stats_.Measures = number;
+  out_ << "  </part>\n";
+}
+
+void Writer::WriteMeasure(const Part& part, size_t p, const CStaff& system, const CMeasure& measure, int number,
+                          bool first, bool last) {
+  out_ << "    <measure number=\"" << number << "\">\n";
+  if (first && number > 1) out_ << "      <print new-system=\"yes\"/>\n";
+  if (!first && system.Measures.front() == &measure) out_ << "      <print new-system=\"yes\"/>\n";
+
+  const int staves = int(part.StaveIndexes.size());
+  auto staveAt = [&](int s) -> const CStave* {
+    const int i = part.StaveIndexes[size_t(s)];
+    return size_t(i) < system.Staves.size() ? system.Staves[size_t(i)] : nullptr;
+  };
+
+  if (measure.Style & MEASURE_REPEAT_START)
+    out_ << "      <barline location=\"left\"><bar-style>heavy-light</bar-style><repeat direction=\"forward\"/></barline>\n";
+  if (measure.Style & MEASURE_ENDING_BEGIN)
+    out_ << "      <barline location=\"left\"><ending number=\"1\" type=\"start\"/></barline>\n";
+
+  // Attributes that start here or change.
+  std::ostringstream attributes;
+  if (first) attributes << "        <divisions>" << std::max(1, score_.TimeBase) << "</divisions>\n";
+  int fifths = 99;
+  for (int s = 0; s < staves; ++s)
+    if (const CStave* st = staveAt(s))
+      if (const StaveMeasure* c = Cell(st, &measure); c && c->Fifths != 99) {
+        fifths = c->Fifths;
+        break;
+      }
+  if (first && fifths == 99) fifths = 0;
+  if (fifths != 99 && (!fifths_.count(p) || fifths_[p] != fifths)) {
+    attributes << "        <key><fifths>" << fifths << "</fifths></key>\n";
+    fifths_[p] = fifths;
+  }
+  const std::pair<int, int> time{measure.Numerator, measure.Denominator};
+  if (!times_.count(p) || times_[p] != time) {
+    attributes << "        <time><beats>" << time.first << "</beats><beat-type>" << time.second
+               << "</beat-type></time>\n";
+    times_[p] = time;
+  }
+  if (first && staves > 1) attributes << "        <staves>" << staves << "</staves>\n";
+  for (int s = 0; s < staves; ++s) {
+    const CStave* st = staveAt(s);
+    const StaveMeasure* c = st ? Cell(st, &measure) : nullptr;
+    int clef = c && c->Clef >= 0 ? c->Clef : (first ? 0 : -1);
+    if (clef < 0) continue;
+    auto& known = clefs_[{p, s}];
+    if (!first && known == clef + 1) continue;
+    known = clef + 1;
+    static const char* kSigns[3] = {"G", "F", "C"};
+    static const int kLines[3] = {2, 4, 3};
+    attributes << "        <clef" << (staves > 1 ? " number=\"" + std::to_string(s + 1) + "\"" : "") << "><sign>"
+               << kSigns[clef] << "</sign><line>" << kLines[clef] << "</line></clef>\n";
+  }
+  if (!attributes.str().empty()) out_ << "      <attributes>\n" << attributes.str() << "      </attributes>\n";
+
+  // Tempo words at the first measure.
+  if (first) {
+    const double bpm = 60000000.0 / std::max(1, measure.Tempo ? measure.Tempo : score_.Tempo);
+    out_ << "      <direction placement=\"above\"><direction-type><metronome><beat-unit>quarter</beat-unit>"
+         << "<per-minute>" << int(bpm + 0.5) << "</per-minute></metronome></direction-type><sound tempo=\""
+         << int(bpm + 0.5) << "\"/></direction>\n";
+  }
+  if (measure.Style & MEASURE_SEGNO)
+    out_ << "      <direction placement=\"above\"><direction-type><segno/></direction-type><sound segno=\"s1\"/></direction>\n";
+
+  // The music, stave by stave and voice by voice, backing up between them.
+  const int64_t ticks = std::max<int64_t>(1, measure.Ticks);
+  bool wrote = false;
+  for (int s = 0; s < staves; ++s) {
+    const CStave* st = staveAt(s);
+    const StaveMeasure* c = st ? Cell(st, &measure) : nullptr;
+    const int clef = std::max(0, clefs_[{p, s}] - 1);
+    std::map<int, std::vector<const CNote*>> voices;
+    if (c)
+      for (const CNote* n : c->Notes) voices[n->Voice].push_back(n);
+    if (voices.empty()) {
+      // A measure with nothing in it rests.
+      if (wrote) out_ << "      <backup><duration>" << ticks << "</duration></backup>\n";
+      out_ << "      <note><rest measure=\"yes\"/><duration>" << ticks << "</duration><voice>" << s * 4 + 1
+           << "</voice>" << (staves > 1 ? "<staff>" + std::to_string(s + 1) + "</staff>" : "") << "</note>\n";
+      wrote = true;
+      ++stats_.Rests;
+      continue;
+    }
+    // Dynamics of the stave in this measure, at the time of the nearest note.
+    if (c)
+      for (const CXText* t : c->Texts)
+        if (const char* dyn = DynamicOf(*t)) {
+          out_ << "      <direction placement=\"below\"><direction-type><dynamics><" << dyn
+               << "/></dynamics></direction-type>" << (staves > 1 ? "<staff>" + std::to_string(s + 1) + "</staff>" : "")
+               << "</direction>\n";
+        }
+    for (auto& [voice, notes] : voices) {
+      if (wrote) out_ << "      <backup><duration>" << ticks << "</duration></backup>\n";
+      int64_t position = 0;
+      WriteVoice(notes, *c, s, s * 4 + std::clamp(voice, 0, 3) + 1, measure.Start, ticks, clef, position);
+      if (position < ticks) out_ << "      <forward><duration>" << ticks - position << "</duration></forward>\n";
+      wrote = true;
+    }
+  }
+
+  if (measure.Style & MEASURE_FINE)
+    out_ << "      <direction placement=\"below\"><direction-type><words>Fine</words></direction-type><sound fine=\"yes\"/></direction>\n";
+  if (measure.Style & MEASURE_DC)
+    out_ << "      <direction placement=\"above\"><direction-type><words>D.C.</words></direction-type><sound dacapo=\"yes\"/></direction>\n";
+  if (measure.Style & MEASURE_DS)
+    out_ << "      <direction placement=\"above\"><direction-type><words>D.S.</words></direction-type><sound dalsegno=\"s1\"/></direction>\n";
+  if (measure.Style & (MEASURE_REPEAT_END | MEASURE_ENDING_END) || last) {
+    out_ << "      <barline location=\"right\"><bar-style>light-heavy</bar-style>";
+    if (measure.Style & MEASURE_ENDING_END) out_ << "<ending number=\"1\" type=\"stop\"/>";
+    if (measure.Style & MEASURE_REPEAT_END) out_ << "<repeat direction=\"backward\"/>";
+    out_ << "</barline>\n";
+  }
+  out_ << "    </measure>\n";
+}
+
+void Writer::WriteVoice(const std::vector<const CNote*>& notes, const StaveMeasure& sm, int staff, int voice,
+                        int64_t measureStart, int64_t measureTicks, int clef, int64_t& position) {
+  // Chords: members share their leader's number and start; the leader (or
+  // the first written) carries the duration, the others say <chord/>.
+  std::set<int32_t> chordsOpened;
+  const bool lone = notes.size() == 1 && notes.front()->KindCode() == Kind::Rest;
+  for (const CNote* n : notes) {
+    const bool grace = n->Style & NTS_GRACE;
+    const int64_t at = std::clamp<int64_t>(int64_t(n->Start) - measureStart, 0, measureTicks);
+    bool chord = false;
+    if (n->KindCode() == Kind::Note && n->Chord >= 0) {
+      chord = !chordsOpened.insert(n->Chord).second;
+    }
+    if (!chord && !grace) {
+      if (at > position) out_ << "      <forward><duration>" << at - position << "</duration></forward>\n";
+      if (at < position) out_ << "      <backup><duration>" << position - at << "</duration></backup>\n";
+      position = at;
+    }
+    WriteNote(*n, sm, staff, voice, clef, chord, measureTicks, lone && n->DurationCode() <= 1);
+    if (!chord && !grace) position += std::max(0, n->Ticks);
+  }
+}
+
+void Writer::WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int voice, int clef, bool chord,
+                       int64_t measureTicks, bool wholeMeasure) {
+  const bool rest = n.KindCode() == Kind::Rest;
+  const bool grace = n.Style & NTS_GRACE;
+  out_ << "      <note>";
+  if (grace) out_ << "<grace" << (n.DurationCode() >= 4 ? " slash=\"yes\"" : "") << "/>";
+  if (chord) out_ << "<chord/>";
+  if (rest) {
+    out_ << (wholeMeasure ? "<rest measure=\"yes\"/>" : "<rest/>");
+    ++stats_.Rests;
+  } else {
+    const Pitch pitch = SpellNote(n, clef);
+    out_ << "<pitch><step>" << pitch.Step << "</step>";
+    if (pitch.Alter) out_ << "<alter>" << pitch.Alter << "</alter>";
+    out_ << "<octave>" << pitch.Octave << "</octave></pitch>";
+    ++stats_.Notes;
+  }
+  if (!grace) out_ << "<duration>" << (wholeMeasure ? measureTicks : std::max(1, n.Ticks)) << "</duration>";
+
+  // Ties: a note followed by another of its chain starts a tie; one that is
+  // not the chain's first ends one.
+  bool tieStart = false, tieStop = false;
+  if (!rest && n.Tie >= 0) {
+    auto it = tieChains_.find(n.Tie);
+    if (it != tieChains_.end() && it->second.size() > 1) {
+      const auto& chain = it->second;
+      const auto pos = std::find(chain.begin(), chain.end(), &n) - chain.begin();
+      tieStop = pos > 0;
+      tieStart = size_t(pos) + 1 < chain.size();
+    }
+  }
+  if (tieStop) out_ << "<tie type=\"stop\"/>";
+  if (tieStart) out_ << "<tie type=\"start\"/>";
+  out_ << "<voice>" << voice << "</voice>";
+  if (!wholeMeasure) out_ << "<type>" << TypeName(n.DurationCode()) << "</type>";
+  if (!wholeMeasure) {
+    if (n.Style & NTS_DOUBLE_DOTTED) out_ << "<dot/><dot/>";
+    else if (n.Style & NTS_DOTTED) out_ << "<dot/>";
+  }
+  const int tuplet = n.TupletCount();
+  if (tuplet >= 2) {
+    int normal = 1;
+    while (normal * 2 < tuplet) normal *= 2;
+    out_ << "<time-modification><actual-notes>" << tuplet << "</actual-notes><normal-notes>" << normal
+         << "</normal-notes></time-modification>";
+  }
+  if (sm.Notes.size() && !rest && !chord) {
+    // Stems as the page shows them: the stem's length runs down the page
+    // when positive.
+    if (n.Stem < 0) out_ << "<stem>up</stem>";
+    else if (n.Stem > 0) out_ << "<stem>down</stem>";
+  }
+  out_ << "<staff>" << staff + 1 << "</staff>";
+  if (auto it = sm.BeamTypes.find(&n); it != sm.BeamTypes.end())
+    for (size_t level = 0; level < it->second.size(); ++level)
+      if (!it->second[level].empty())
+        out_ << "<beam number=\"" << level + 1 << "\">" << it->second[level] << "</beam>";
+
+  // Notations: ties, articulations from marks bound to this note or the
+  // note's own style bits.
+  std::vector<std::string> articulations;
+  if (n.Style & NTS_STACCATO) articulations.push_back("staccato");
+  if (n.Style & NTS_TENUTO) articulations.push_back("tenuto");
+  if (n.Style & NTS_ACCENT) articulations.push_back("accent");
+  bool fermata = false;
+  for (const CMark* m : sm.Marks) {
+    if (m->NoteLink != &n) continue;
+    if (const char* a = ArticulationOfMark(m->Value)) {
+      if (std::find(articulations.begin(), articulations.end(), a) == articulations.end()) articulations.push_back(a);
+    }
+    if (m->Value == 48 || m->Value == 49) fermata = true;
+  }
+  if (tieStart || tieStop || !articulations.empty() || fermata) {
+    out_ << "<notations>";
+    if (tieStop) out_ << "<tied type=\"stop\"/>";
+    if (tieStart) out_ << "<tied type=\"start\"/>";
+    if (!articulations.empty()) {
+      out_ << "<articulations>";
+      for (const std::string& a : articulations) out_ << "<" << a << "/>";
+      out_ << "</articulations>";
+    }
+    if (fermata) out_ << "<fermata/>";
+    out_ << "</notations>";
+  }
+  out_ << "</note>\n";
+}
+
+}  // namespace
+
+std::string ExportMusicXml(const CScore& score, MusicXmlExportStats* stats) {
+  MusicXmlExportStats local;
+  Writer writer(score, stats ? *stats : local);
+  return writer.Run();
+}
+
+bool SaveMusicXml(const CScore& score, const std::string& path, std::string* error, MusicXmlExportStats* stats) {
+  const std::string xml = ExportMusicXml(score, stats);
+  if (qx::FileExtensionLower(path) != ".mxl") return qx::WriteFileAtomically(path, xml, error);
+  const std::string container =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<container><rootfiles><rootfile full-path=\"score.musicxml\" "
+      "media-type=\"application/vnd.recordare.musicxml+xml\"/></rootfiles></container>\n";
+  ZipWriter zip;
+  // The media type first and stored, as the container format asks.
+  zip.Add("mimetype", "application/vnd.recordare.musicxml", false);
+  zip.Add("META-INF/container.xml", container, true);
+  zip.Add("score.musicxml", xml, true);
+  return qx::WriteFileAtomically(path, zip.Finish(), error);
+}

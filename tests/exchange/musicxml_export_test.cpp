@@ -1,0 +1,175 @@
+// MusicXML export read back as another program reads it: every note's
+// sounding pitch (from step, alter and octave) and onset (from the measure's
+// start and the running position with backups and forwards) equal the
+// score's own.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+#include <sstream>
+#include <tuple>
+#include <vector>
+
+#include "exchange/musicxml/musicxml_export.h"
+#include "exchange/musicxml/zip_writer.h"
+#include "model/notes.h"
+#include "model/score.h"
+#include "model/structure.h"
+#include "tools/scoregen/scoregen.h"
+
+namespace {
+
+struct ReadNote {
+  int Staff, Pitch;
+  int64_t Onset;
+  bool operator<(const ReadNote& o) const { return std::tie(Staff, Onset, Pitch) < std::tie(o.Staff, o.Onset, o.Pitch); }
+  bool operator==(const ReadNote& o) const = default;
+};
+
+int Number(const std::string& line, const char* tag) {
+  std::smatch m;
+  const std::regex r(std::string("<") + tag + ">(-?[0-9]+)</" + tag + ">");
+  return std::regex_search(line, m, r) ? std::stoi(m[1]) : 0;
+}
+
+// The writer puts each note, backup and forward on a line of its own.
+std::vector<ReadNote> ReadBack(const std::string& xml, int& parts, std::vector<std::string>& errors) {
+  std::vector<ReadNote> notes;
+  std::istringstream in(xml);
+  std::string line;
+  int64_t measureStart = 0, measureLength = 0, position = 0, lastOnset = 0;
+  int staffBase = 0, stavesInPart = 1;
+  parts = 0;
+  std::map<std::string, int> steps = {{"C", 0}, {"D", 2}, {"E", 4}, {"F", 5}, {"G", 7}, {"A", 9}, {"B", 11}};
+  while (std::getline(in, line)) {
+    if (line.find("<part id=") != std::string::npos) {
+      staffBase += stavesInPart * (parts > 0);
+      ++parts;
+      measureStart = measureLength = position = 0;
+      stavesInPart = 1;
+    }
+    if (line.find("<staves>") != std::string::npos) stavesInPart = Number(line, "staves");
+    if (line.find("<measure ") != std::string::npos) {
+      measureStart += measureLength;
+      measureLength = position = 0;
+    }
+    if (line.find("<backup>") != std::string::npos) position -= Number(line, "duration");
+    if (line.find("<forward>") != std::string::npos) position += Number(line, "duration");
+    measureLength = std::max(measureLength, position);
+    if (line.find("<note>") == std::string::npos) continue;
+    const bool chord = line.find("<chord/>") != std::string::npos;
+    const bool grace = line.find("<grace") != std::string::npos;
+    const int duration = Number(line, "duration");
+    const int64_t onset = chord ? lastOnset : measureStart + position;
+    if (line.find("<pitch>") != std::string::npos) {
+      std::smatch m;
+      if (!std::regex_search(line, m, std::regex("<step>([A-G])</step>"))) errors.push_back("no step: " + line);
+      const int pitch = steps[m[1]] + Number(line, "alter") + 12 * (Number(line, "octave") + 1);
+      if (!grace) notes.push_back({staffBase + std::max(1, Number(line, "staff")), pitch, onset});
+    }
+    if (!chord && !grace) {
+      lastOnset = onset;
+      position += duration;
+    }
+    measureLength = std::max(measureLength, position);
+  }
+  return notes;
+}
+
+TEST(MusicXmlExport, EveryNoteReadsBackWithItsPitchAndOnset) {
+  CScore score;
+  WorkloadOptions o;
+  o.Systems = 6;
+  o.StavesPerSystem = 3;
+  o.MeasuresPerSystem = 4;
+  o.NotesPerStaffMeasure = 6;
+  o.DynamicsTexts = 10;
+  o.Hairpins = 4;
+  GenerateWorkload(score, o);
+  score.AfterLoad();
+
+  MusicXmlExportStats stats;
+  const std::string xml = ExportMusicXml(score, &stats);
+  int parts = 0;
+  std::vector<std::string> errors;
+  std::vector<ReadNote> read = ReadBack(xml, parts, errors);
+  EXPECT_TRUE(errors.empty()) << errors.front();
+  EXPECT_EQ(stats.Measures, 24);
+
+  // The score's notes by stave index in the system, sounding key and start.
+  std::vector<ReadNote> expected;
+  for (const CStaff* system : score.Staffs)
+    for (size_t s = 0; s < system->Staves.size(); ++s)
+      for (const CStaveObject* o2 : system->Staves[s]->Attached)
+        if (o2->KindCode() == Kind::Note && !(o2->Style & NTS_GRACE)) {
+          const auto* n = static_cast<const CNote*>(o2);
+          expected.push_back({int(s) + 1, n->Key, n->Start});
+        }
+  std::sort(expected.begin(), expected.end());
+  std::sort(read.begin(), read.end());
+  ASSERT_EQ(read.size(), expected.size());
+  size_t differ = 0;
+  for (size_t i = 0; i < read.size(); ++i) {
+    if (!(read[i] == expected[i]) && differ < 8) ADD_FAILURE() << "staff " << read[i].Staff << "/" << expected[i].Staff << " pitch " << read[i].Pitch << "/" << expected[i].Pitch << " onset " << read[i].Onset << "/" << expected[i].Onset;
+    differ += !(read[i] == expected[i]);
+  }
+  EXPECT_EQ(differ, 0u);
+  // Beam lines are numbered from the primary one, as far as a note can carry.
+  std::smatch m;
+  for (std::string rest = xml; std::regex_search(rest, m, std::regex("<beam number=\"([0-9]+)\">")); rest = m.suffix())
+    EXPECT_LE(std::stoi(m[1]), 6);
+  // Every element that opens closes.
+  for (const char* tag : {"measure", "note", "part", "attributes", "notations"}) {
+    const std::string open = std::string("<") + tag + ">", open2 = std::string("<") + tag + " ",
+                      close = std::string("</") + tag + ">";
+    size_t opens = 0, closes = 0;
+    for (size_t at = 0; (at = xml.find(open, at)) != std::string::npos; ++at) ++opens;
+    for (size_t at = 0; (at = xml.find(open2, at)) != std::string::npos; ++at) ++opens;
+    for (size_t at = 0; (at = xml.find(close, at)) != std::string::npos; ++at) ++closes;
+    EXPECT_EQ(opens, closes) << tag;
+  }
+}
+
+TEST(MusicXmlExport, SpellingFollowsTheStaffPositionAndTheKey) {
+  // An F-sharp written on the F line of the treble staff reads F, alter 1;
+  // a note under an octave line keeps its letter and sounds an octave up.
+  CScore score;
+  WorkloadOptions o;
+  o.Systems = 1;
+  o.StavesPerSystem = 1;
+  o.MeasuresPerSystem = 1;
+  o.NotesPerStaffMeasure = 1;
+  o.DynamicsTexts = 0;
+  o.Hairpins = 0;
+  GenerateWorkload(score, o);
+  score.AfterLoad();
+  CNote* note = nullptr;
+  for (const auto& up : score.Objects())
+    if (up->KindCode() == Kind::Note) note = static_cast<CNote*>(up.get());
+  ASSERT_TRUE(note);
+  note->Style &= ~NTS_UPDATE_KEY;
+  note->dy = 0;  // the top line under a treble clef: F5
+  note->Key = 78;
+  std::string xml = ExportMusicXml(score);
+  EXPECT_NE(xml.find("<step>F</step><alter>1</alter><octave>5</octave>"), std::string::npos);
+  note->Key = 77 + 12;
+  xml = ExportMusicXml(score);
+  EXPECT_NE(xml.find("<step>F</step><octave>6</octave>"), std::string::npos);
+  note->Key = 76;  // F-flat rather than E where the head stands on F
+  xml = ExportMusicXml(score);
+  EXPECT_NE(xml.find("<step>F</step><alter>-1</alter><octave>5</octave>"), std::string::npos);
+}
+
+TEST(MusicXmlExport, TheCompressedContainerIsAZipArchive) {
+  ZipWriter zip;
+  zip.Add("mimetype", "application/vnd.recordare.musicxml", false);
+  zip.Add("score.musicxml", std::string(5000, 'a'), true);
+  const std::string bytes = zip.Finish();
+  ASSERT_GT(bytes.size(), 30u);
+  EXPECT_EQ(bytes.substr(0, 4), std::string("PK\x03\x04", 4));
+  EXPECT_EQ(bytes.substr(30, 8), "mimetype");  // stored first, unpadded
+  EXPECT_LT(bytes.size(), 5000u);               // the score was deflated
+  EXPECT_NE(bytes.find(std::string("PK\x05\x06", 4)), std::string::npos);
+}
+
+}  // namespace
