@@ -12,6 +12,7 @@
 #include "common/gbk.h"
 #include "common/paths.h"
 #include "exchange/musicxml/zip_writer.h"
+#include "editing/insert.h"
 #include "model/notes.h"
 #include "model/page_objects.h"
 #include "model/score.h"
@@ -108,29 +109,14 @@ int FifthsOf(const CSign& s) {
   return std::min(7, s.Value - 256);
 }
 
-// Dynamic marks written as texts of their own kind.
-const char* DynamicOfTextKind(int kind) {
-  switch (kind) {
-    case 64: return "ppp";
-    case 65: return "pp";
-    case 66: return "p";
-    case 67: return "mp";
-    case 68: return "mf";
-    case 69: return "f";
-    case 70: return "ff";
-    case 71: case 72: return "fff";
-    case 74: return "fp";
-    case 75: return "fz";
-    default: return nullptr;
-  }
-}
-
-// A text made only of a dynamic mark ("mf", "sfz") reads as that mark too.
+// The dynamic mark a text stands for: texts of the dynamic kinds (their
+// words as the insert tools write them), or any text made only of a mark
+// MusicXML names.
 const char* DynamicOf(const CXText& t) {
-  if (const char* d = DynamicOfTextKind(t.Value)) return d;
   static const char* kMarks[] = {"ppp", "pp", "p", "mp", "mf", "f", "ff", "fff", "fp", "sf", "sfz", "fz", "rfz", "sfp"};
+  const std::string word = t.Value >= 64 && t.Value <= 76 ? InsertTextFor(t.Value) : t.text;
   for (const char* m : kMarks)
-    if (t.text == m) return m;
+    if (word == m) return m;
   return nullptr;
 }
 
