@@ -15,6 +15,7 @@
 #include "editing/command_table.h"
 #include "editor/app/score_document.h"
 #include "editor/commands/command_table.h"
+#include "editor/commands/export_commands.h"
 #include "editor/frame/main_frame.h"
 #include "editor/view/clipboard_bridge.h"
 #include "editor/view/print_job.h"
@@ -139,6 +140,7 @@ bool RunViewCommand(CMainFrame& frame, CScoreEditView& view, int id) {
     case 33005: view.ScrollToEnd(); return true;
     case kIdFilePrint: PrintDocument(frame, doc); return true;
     case kIdFilePrintPdf: PrintDocumentToPdf(frame, doc); return true;
+    case 32945: ExportMidi(frame, doc); return true;
     case 32947: {
       // One layout pass with auto-correction forced on, the user's setting kept.
       const bool was = doc.Score().AutoUpdate;

@@ -51,7 +51,7 @@ const std::vector<EditorCommand> kCommands = {
     {33092, F, "导入Brenvo文本文件(&T)", "从Brenvo文本文件读入乐谱\n导入文本", "", CS::View, ER::Pending, CR::None, SEP},
     {33093, F, "导出Brenvo文本文件(&T)", "把乐谱写成Brenvo文本文件\n导出文本", "", CS::View, ER::Pending, CR::None, 0},
     {32973, F, "导入MIDI文件(&I)...", "把MIDI文件读成音符\n导入MIDI", "", CS::View, ER::Pending, CR::None, 0},
-    {32945, F, "导出MIDI文件(&M)", "把乐谱写成MIDI文件\n导出MIDI", "", CS::View, ER::Pending, CR::None, 0},
+    {32945, F, "导出MIDI文件(&M)", "把乐谱写成MIDI文件\n导出MIDI", "", CS::View, ER::HasDocument, CR::None, 0},
     {32944, F, "导出BMP文件(&B)", "把乐谱写成位图文件\n导出BMP", "", CS::View, ER::Pending, CR::None, 0},
     {57607, F, "打印(&P)...", "打印当前乐谱\n打印", "Ctrl+P", CS::View, ER::HasDocument, CR::None, SEP},
     {57609, F, "打印预览(&V)", "显示整页的打印效果\n打印预览", "", CS::View, ER::Pending, CR::None, 0},

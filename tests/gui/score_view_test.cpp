@@ -24,6 +24,8 @@
 #include "model/notes.h"
 #include "model/score.h"
 #include "model/structure.h"
+#include "performance/midi_file.h"
+#include "performance/midi_sequence.h"
 #include "platform/score_pdf.h"
 #include "tests/scripted_ui_host.h"
 
@@ -192,6 +194,17 @@ TEST(ScoreView, EditingThroughTheMainWindow) {
   frame.OnCommand(kIdFilePrintPdf);
   EXPECT_EQ(PdfPages(pdf), pages);
   fs::remove(pdf);
+  // The MIDI export writes the performance of the three notes.
+  const std::string mid = ShotDir() + "/score-view-" + std::to_string(getpid()) + ".mid";
+  ui.SaveNames.push_back(mid);
+  frame.OnCommand(32945);
+  CMidiSequence sequence;
+  std::string problem;
+  ASSERT_EQ(ReadMidiFile(sequence, mid, &problem), 1) << problem;
+  int noteOns = 0;
+  for (const MidiEventRec& e : sequence.Events) noteOns += e.IsNoteOn() && e.Data2 > 0;
+  EXPECT_EQ(noteOns, 3);
+  fs::remove(mid);
   EXPECT_TRUE(ui.Messages.empty());
   for (auto& d : frame.Documents()) d->SetModified(false);
 }
