@@ -16,7 +16,10 @@
 #include "platform/qt_device_context.h"
 
 CScoreEditView::CScoreEditView(CScoreEditDoc& doc, QWidget* parent)
-    : QAbstractScrollArea(parent), doc_(doc), ctrl_(doc.Score()) {
+    : QAbstractScrollArea(parent),
+      doc_(doc),
+      ctrl_(doc.Score()),
+      cache_([this](const QRect& r) { return Render(r.size(), r.topLeft()); }) {
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setCursor(Qt::CrossCursor);
@@ -27,7 +30,7 @@ CScoreEditView::CScoreEditView(CScoreEditDoc& doc, QWidget* parent)
   autoScroll_.setInterval(100);
   connect(&autoScroll_, &QTimer::timeout, this, &CScoreEditView::AutoScroll);
   connect(&doc_, &CScoreEditDoc::Changed, this, [this] {
-    cacheValid_ = false;
+    cache_.Invalidate();
     UpdateScrollSizes();
     viewport()->update();
   });
@@ -84,15 +87,18 @@ QImage CScoreEditView::Render(QSize size, QPoint scroll) const {
 }
 
 void CScoreEditView::paintEvent(QPaintEvent*) {
-  // The score is drawn into a memory image only when it or the scroll
-  // changed; gesture feedback and the caret paint over the cached image.
-  if (!cacheValid_ || cacheScroll_ != Scroll() || cache_.size() != viewport()->size()) {
-    cache_ = Render(viewport()->size(), Scroll());
-    cacheScroll_ = Scroll();
-    cacheValid_ = true;
-  }
+  // The score comes from the cached image; gesture feedback and the caret
+  // paint over it. The screens around the view are drawn when idle.
+  const QRect view(Scroll(), viewport()->size());
   QPainter painter(viewport());
-  painter.drawImage(0, 0, cache_);
+  cache_.Paint(painter, view);
+  if (!prefetchQueued_ && cache_.WantsPrefetch(view)) {
+    prefetchQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+      prefetchQueued_ = false;
+      cache_.Prefetch(QRect(Scroll(), viewport()->size()));
+    });
+  }
   painter.translate(-Scroll());
   painter.scale(zoom_, zoom_);
   if (ctrl_.Tool() != 0) PaintInsertionGuides(painter, doc_.Score());
@@ -132,7 +138,7 @@ void CScoreEditView::SetZoom(double zoom, QPoint anchor) {
   if (zoom == zoom_) return;
   const QPointF fixed = (QPointF(anchor) + Scroll()) / zoom_;
   zoom_ = zoom;
-  cacheValid_ = false;
+  cache_.Invalidate();
   UpdateScrollSizes();
   const QPointF scroll = fixed * zoom_ - QPointF(anchor);
   horizontalScrollBar()->setValue(static_cast<int>(std::lround(scroll.x())));
@@ -144,7 +150,7 @@ void CScoreEditView::SetZoom(double zoom, QPoint anchor) {
 void CScoreEditView::Apply(const ToolOutput& out) {
   if (out.Change && !doc_.RunEdit(out.Change) && out.Change.BeepIfRefused) QApplication::beep();
   if (out.SelectionChanged) {
-    cacheValid_ = false;
+    cache_.Invalidate();
     emit SelectionChanged();
     emit doc_.Changed();
   }

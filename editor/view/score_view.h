@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QTimer>
 
+#include "editor/view/score_cache.h"
 #include "editor/view/tools/view_controller.h"
 
 class CScoreEditDoc;
@@ -69,9 +70,8 @@ class CScoreEditView : public QAbstractScrollArea {
   CScoreEditDoc& doc_;
   ViewController ctrl_;
   Feedback feedback_;
-  QImage cache_;  // the score as last drawn; feedback paints over it
-  QPoint cacheScroll_;
-  bool cacheValid_ = false;
+  ScoreImageCache cache_;  // the score as drawn; feedback paints over it
+  bool prefetchQueued_ = false;
   double zoom_ = 1.0;
   QTimer autoScroll_;
   QMenu* contextMenu_ = nullptr;
