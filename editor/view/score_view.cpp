@@ -228,9 +228,9 @@ void CScoreEditView::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_D: key = ViewKey::D; break;
     default: break;
   }
-  const bool needsSelection = key == ViewKey::A || key == ViewKey::D;
+  // With nothing selected the keys keep their usual meaning (arrows scroll).
   const Edit edit = ctrl ? Edit{} : KeyEdit(key, ctrl_.Mode());
-  if (!edit || (needsSelection && doc_.Score().SelectedCount == 0)) return QAbstractScrollArea::keyPressEvent(event);
+  if (!edit || doc_.Score().SelectedCount == 0) return QAbstractScrollArea::keyPressEvent(event);
   doc_.RunEdit(edit);
 }
 

@@ -5,6 +5,7 @@
 
 #include "editing/command_table.h"
 #include "editing/journal.h"
+#include "editing/selection.h"
 #include "editor/view/tools/key_controller.h"
 #include "editor/view/tools/view_controller.h"
 #include "model/notes.h"
@@ -185,6 +186,20 @@ TEST(ViewController, TheSelectionToolSelectsMovesAndCancels) {
   f.Drag({box.Left, box.Top}, {box.Right, box.Bottom});
   EXPECT_TRUE(a->Selected && b->Selected);
   EXPECT_FALSE(f.Stave(0)->Selected);
+
+  // A press on a sizing handle of a selected text resizes it on release.
+  f.At(0, 0);
+  CXText* text = InsertText(f.score, 200, 20, 0);
+  ASSERT_NE(text, nullptr);
+  text->MoveTo(200, 20);
+  text->Right = 240;
+  text->Bottom = 32;
+  SelectOnly(f.score, text, false);
+  const int width = text->Right - text->Left;
+  const int entries = f.journal.Count();
+  f.Drag({text->Right, text->Bottom}, {text->Right + 20, text->Bottom + 8});
+  EXPECT_EQ(text->Right - text->Left, width + 20);
+  EXPECT_EQ(f.journal.Count(), entries + 1);
 
   // Choosing a tool while the selection tool is current clears the selection.
   EXPECT_TRUE(f.view.ChooseTool(34303));
