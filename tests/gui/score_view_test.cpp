@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <filesystem>
 
 #include "editor/app/application.h"
@@ -124,6 +125,14 @@ TEST(ScoreView, EditingThroughTheMainWindow) {
   EXPECT_EQ(notes[2]->Key, 64);
   EXPECT_EQ(doc.Journal().Count(), undoBase + 3);
   Shot(frame, "score-view-notes-zoomed");
+  // Ctrl+wheel zooms about the mouse: the score point under it stays put.
+  const QPoint under = mouse.At(x0 + 40, treble->Top);
+  QWheelEvent wheel(QPointF(under), QPointF(mouse.port()->mapToGlobal(under)), {}, {0, 120}, Qt::NoButton,
+                    Qt::ControlModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(mouse.port(), &wheel);
+  EXPECT_EQ(view.Zoom(), 2.5);
+  EXPECT_EQ(mouse.At(x0 + 40, treble->Top), under);
+  view.SetZoom(2.0, under);
   // Ctrl+minus zooms out again around the centre.
   view.setFocus();
   QTest::keyClick(&view, Qt::Key_Minus, Qt::ControlModifier);
@@ -147,6 +156,8 @@ TEST(ScoreView, EditingThroughTheMainWindow) {
   frame.OnCommand(34005);
   mouse.Click(x0, treble->Top - 30);
   mouse.Click(x0 + 60, treble->Top - 30);
+  QTest::mouseMove(mouse.port(), mouse.At(x0 + 30, treble->Top - 48));
+  Shot(frame, "score-view-slur-feedback");
   mouse.RightClick(x0 + 30, treble->Top - 40);
   EXPECT_EQ(view.Tool(), 0);
   EXPECT_FALSE(QApplication::activePopupWidget());
