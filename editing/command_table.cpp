@@ -33,7 +33,13 @@ int Tuplet(CScore& score, Args) {
   return MakeTuplet(score, N);
 }
 
-int DeleteCommand(CScore& score, Args) { return score.DeleteSelected() ? 1 : 0; }
+// The menu's deletion: dependants, chords split, re-spacing and the full
+// update all happen inside.
+int DeleteCommand(CScore& score, Args) {
+  const auto& objects = score.Objects();
+  if (std::none_of(objects.begin(), objects.end(), [](const auto& o) { return o->Selected != 0; })) return 0;
+  return DeleteSelection(score);
+}
 int MergeCommand(CScore& score, Args) { return MergeSystems(score); }
 int PianoSystemAtCaret(CScore& score, Args a) { return InsertPianoSystem(score, a.X, a.Y) ? 1 : 0; }
 int StandardSystemAtCaret(CScore& score, Args a) { return InsertStandardSystem(score, a.X, a.Y) ? 1 : 0; }
@@ -50,7 +56,8 @@ int ScaleCommand(CScore& score, Args) { return FillScale(score); }
 
 const std::vector<ScoreCommand> kCommands = {
     // Edit menu.
-    {57632, "delete", "删除(&D)", CommandInput::None, kAfterFullUpdate | R, DeleteCommand},
+    // Journalled, so that an undo takes back exactly the deletion.
+    {57632, "delete", "删除(&D)", CommandInput::None, J | R | IF, DeleteCommand},
     {57642, "select-all", "全部选中(&A)", CommandInput::None, R, Plain<SelectAll>},
     {33049, "clear-selection", "取消选择(&U)", CommandInput::None, J | R, Plain<ClearSelection>},
     {33051, "invert-selection", "反向选择(&V)", CommandInput::None, J | R, Plain<InvertSelection>},

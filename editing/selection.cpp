@@ -87,15 +87,16 @@ int ApplyToSelection(CScore& score, Op op) {
   if (!AlignReference(score)) return 0;
   const CXObject& ref = *score.LastCaptured;
   const Rect refBox = ref.GetBounds();
-  bool changed = false;
+  int changed = 0;
   for (const auto& up : score.Objects()) {
     CXObject* o = up.get();
     if (!o->Selected) continue;
     const Rect before = o->GetBounds();
     op(*o, refBox);
-    changed |= !(o->GetBounds() == before);
+    changed += !(o->GetBounds() == before);
   }
-  return changed ? 1 : 0;
+  // A change is reported (and journalled) only when more than one object changed.
+  return changed > 1 ? 1 : 0;
 }
 
 bool TakesReferenceSize(const CXObject& o) {

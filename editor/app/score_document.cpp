@@ -91,6 +91,14 @@ CommandOutcome CScoreEditDoc::RunCommand(const ScoreCommand& command, const Comm
   return out;
 }
 
+int CScoreEditDoc::RunEdit(const Edit& edit) {
+  EnsureFirstSnapshot();
+  const int result = ::RunEdit(*score_, journal_.get(), edit);
+  if (result) SetModified(true);
+  emit Changed();
+  return result;
+}
+
 bool CScoreEditDoc::CanUndo() const { return journal_->Position() > 1; }
 bool CScoreEditDoc::CanRedo() const { return journal_->Position() < journal_->Count(); }
 

@@ -9,6 +9,7 @@
 
 #include "editing/command_table.h"
 #include "editing/journal.h"
+#include "editor/view/tools/tool.h"
 #include "model/score.h"
 
 class UiHost;
@@ -51,6 +52,9 @@ class CScoreEditDoc : public QObject {
   // Runs a score command with its recalculation and snapshot; marks the
   // document modified when the command changed the score.
   CommandOutcome RunCommand(const ScoreCommand& command, const CommandArgs& args);
+  // Runs a tool's or key's edit with its recalculation and snapshot; marks
+  // the document modified when the edit changed the score.
+  int RunEdit(const Edit& edit);
   // The journal's first snapshot of a new or opened score is taken just
   // after a window has painted it, or before anything touches the journal.
   void EnsureFirstSnapshot();

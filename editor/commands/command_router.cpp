@@ -17,8 +17,10 @@
 #include "editing/command_table.h"
 #include "editor/app/score_document.h"
 #include "editor/commands/command_table.h"
+#include "editor/commands/export_commands.h"
 #include "editor/frame/main_frame.h"
 #include "editor/view/clipboard_bridge.h"
+#include "editor/view/print_job.h"
 #include "editor/view/score_view.h"
 #include "model/notes.h"
 #include "model/score.h"
@@ -150,6 +152,9 @@ bool RunViewCommand(CMainFrame& frame, CScoreEditView& view, int id) {
     case kIdDotDouble: doc.ToggleDot(true); return true;
     case 33005: view.ScrollToEnd(); return true;
     case kIdExportMusicXml: ExportMusicXmlFile(frame, doc); return true;
+    case kIdFilePrint: PrintDocument(frame, doc); return true;
+    case kIdFilePrintPdf: PrintDocumentToPdf(frame, doc); return true;
+    case 32945: ExportMidi(frame, doc); return true;
     case 32947: {
       // One layout pass with auto-correction forced on, the user's setting kept.
       const bool was = doc.Score().AutoUpdate;
@@ -162,6 +167,11 @@ bool RunViewCommand(CMainFrame& frame, CScoreEditView& view, int id) {
       return true;
     }
     default: break;
+  }
+  // The tools; the dot toggles above never change the tool.
+  if (id >= 34000 && id <= 37000 && row && row->Check == CheckRule::Tool) {
+    view.SetTool(id);
+    return true;
   }
   if (const ScoreCommand* command = FindScoreCommand(id); command && id != 0)
     return RunScoreTableCommand(frame, view, *command);

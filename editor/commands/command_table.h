@@ -112,6 +112,7 @@ enum FrameworkId : int {
   kIdFilePrintSetup = 57606,
   kIdFilePrint = 57607,
   kIdFilePrintPreview = 57609,
+  kIdFilePrintPdf = 33130,  // the pages as a PDF file
   kIdFileMru1 = 57616,  // .. 57619
   kIdEditClear = 57632,
   kIdEditCopy = 57634,

@@ -19,6 +19,7 @@
 #include "editor/commands/command_binder.h"
 #include "editor/commands/command_router.h"
 #include "editor/view/clipboard_bridge.h"
+#include "editor/view/print_job.h"
 #include "editor/view/score_view.h"
 #include "model/score.h"
 #include "platform/keyboard_locks.h"
@@ -262,6 +263,10 @@ void CMainFrame::OnCommand(int id) {
 }
 
 bool CMainFrame::RunFrameCommand(int id) {
+  if (id == kIdFilePrintSetup) {
+    RunPrintSetup(this);
+    return true;
+  }
   if (id == 59393) {
     statusBar()->setVisible(!statusBar()->isVisible());
     return true;

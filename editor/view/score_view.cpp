@@ -1,23 +1,36 @@
 #include "editor/view/score_view.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
-#include <QTimer>
+#include <cmath>
 
 #include "editing/command_table.h"
 #include "editor/app/score_document.h"
+#include "editor/view/feedback_painter.h"
+#include "editor/view/tools/key_controller.h"
 #include "model/score.h"
 #include "notation/draw.h"
 #include "platform/qt_device_context.h"
 
-CScoreEditView::CScoreEditView(CScoreEditDoc& doc, QWidget* parent) : QAbstractScrollArea(parent), doc_(doc) {
+CScoreEditView::CScoreEditView(CScoreEditDoc& doc, QWidget* parent)
+    : QAbstractScrollArea(parent),
+      doc_(doc),
+      ctrl_(doc.Score()),
+      cache_([this](const QRect& r) { return Render(r.size(), r.topLeft()); }) {
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   viewport()->setBackgroundRole(QPalette::Base);
+  viewport()->setCursor(Qt::CrossCursor);
+  viewport()->setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
   horizontalScrollBar()->setSingleStep(32);
   verticalScrollBar()->setSingleStep(32);
+  autoScroll_.setInterval(100);
+  connect(&autoScroll_, &QTimer::timeout, this, &CScoreEditView::AutoScroll);
   connect(&doc_, &CScoreEditDoc::Changed, this, [this] {
+    cache_.Invalidate();
     UpdateScrollSizes();
     viewport()->update();
   });
@@ -33,7 +46,7 @@ QSize CScoreEditView::ScrollSize() const {
 }
 
 void CScoreEditView::UpdateScrollSizes() {
-  const QSize size = ScrollSize();
+  const QSize size = ScrollSize() * zoom_;
   const QSize view = viewport()->size();
   horizontalScrollBar()->setRange(0, std::max(0, size.width() - view.width()));
   verticalScrollBar()->setRange(0, std::max(0, size.height() - view.height()));
@@ -41,11 +54,23 @@ void CScoreEditView::UpdateScrollSizes() {
   verticalScrollBar()->setPageStep(view.height());
 }
 
+QPoint CScoreEditView::Scroll() const { return {horizontalScrollBar()->value(), verticalScrollBar()->value()}; }
+
+ScorePoint CScoreEditView::ToScore(QPointF pos) const {
+  const QPointF p = (pos + Scroll()) / zoom_;
+  return {static_cast<int>(std::floor(p.x())), static_cast<int>(std::floor(p.y()))};
+}
+
+QPoint CScoreEditView::ToViewport(ScorePoint p) const {
+  return QPointF(p.X * zoom_, p.Y * zoom_).toPoint() - Scroll();
+}
+
 QImage CScoreEditView::Render(QSize size, QPoint scroll) const {
   QImage image(size, QImage::Format_RGB32);
   image.fill(Qt::white);
   QPainter painter(&image);
   painter.translate(-scroll.x(), -scroll.y());
+  painter.scale(zoom_, zoom_);
   const CScore& score = doc_.Score();
   // Page background: the paper's right edge and the page breaks.
   painter.setPen(QColor(0xD0, 0xD0, 0xD0));
@@ -53,17 +78,32 @@ QImage CScoreEditView::Render(QSize size, QPoint scroll) const {
   painter.drawLine(score.PaperWidth, 0, score.PaperWidth, total.height());
   for (int y = score.PaperHeight; score.PaperHeight > 0 && y < total.height(); y += score.PaperHeight)
     painter.drawLine(0, y, total.width(), y);
-  const Rect clip{scroll.x(), scroll.y(), scroll.x() + size.width(), scroll.y() + size.height()};
+  const int left = static_cast<int>(scroll.x() / zoom_), top = static_cast<int>(scroll.y() / zoom_);
+  const Rect clip{left, top, left + static_cast<int>(size.width() / zoom_) + 1,
+                  top + static_cast<int>(size.height() / zoom_) + 1};
   QtDeviceContext dc(painter, clip);
   DrawScore(dc, score);
   return image;
 }
 
 void CScoreEditView::paintEvent(QPaintEvent*) {
-  // Drawn into a memory image first, then copied: no flicker while scrolling.
-  const QImage image = Render(viewport()->size(), {horizontalScrollBar()->value(), verticalScrollBar()->value()});
+  // The score comes from the cached image; gesture feedback and the caret
+  // paint over it. The screens around the view are drawn when idle.
+  const QRect view(Scroll(), viewport()->size());
   QPainter painter(viewport());
-  painter.drawImage(0, 0, image);
+  cache_.Paint(painter, view);
+  if (!prefetchQueued_ && cache_.WantsPrefetch(view)) {
+    prefetchQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+      prefetchQueued_ = false;
+      cache_.Prefetch(QRect(Scroll(), viewport()->size()));
+    });
+  }
+  painter.translate(-Scroll());
+  painter.scale(zoom_, zoom_);
+  if (ctrl_.Tool() != 0) PaintInsertionGuides(painter, doc_.Score());
+  PaintFeedback(painter, doc_.Score(), feedback_);
+  if (hasFocus()) PaintCaret(painter, {doc_.CaretX(), doc_.CaretY()}, ctrl_.Moving());
   QTimer::singleShot(0, &doc_, &CScoreEditDoc::EnsureFirstSnapshot);
 }
 
@@ -74,10 +114,16 @@ void CScoreEditView::resizeEvent(QResizeEvent* event) {
 
 void CScoreEditView::scrollContentsBy(int, int) { viewport()->update(); }
 
+void CScoreEditView::SetTool(int tool) {
+  if (ctrl_.ChooseTool(tool)) emit doc_.Changed();
+  feedback_ = {};
+  viewport()->update();
+  emit StateChanged();
+}
+
 void CScoreEditView::SetSelectionMode(int mode) {
-  if (mode == mode_) return;
-  mode_ = mode;
-  if (ClearSelection(doc_.Score())) emit doc_.Changed();
+  if (!ctrl_.SetMode(mode)) return;
+  emit doc_.Changed();
   viewport()->update();
   emit StateChanged();
 }
@@ -87,6 +133,126 @@ void CScoreEditView::ScrollToEnd() {
   verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
+void CScoreEditView::SetZoom(double zoom, QPoint anchor) {
+  zoom = std::clamp(zoom, 0.25, 8.0);
+  if (zoom == zoom_) return;
+  const QPointF fixed = (QPointF(anchor) + Scroll()) / zoom_;
+  zoom_ = zoom;
+  cache_.Invalidate();
+  UpdateScrollSizes();
+  const QPointF scroll = fixed * zoom_ - QPointF(anchor);
+  horizontalScrollBar()->setValue(static_cast<int>(std::lround(scroll.x())));
+  verticalScrollBar()->setValue(static_cast<int>(std::lround(scroll.y())));
+  viewport()->update();
+  emit StateChanged();
+}
+
+void CScoreEditView::Apply(const ToolOutput& out) {
+  if (out.Change && !doc_.RunEdit(out.Change) && out.Change.BeepIfRefused) QApplication::beep();
+  if (out.SelectionChanged) {
+    cache_.Invalidate();
+    emit SelectionChanged();
+    emit doc_.Changed();
+  }
+  if (out.Repaint) viewport()->update();
+}
+
+void CScoreEditView::MoveCaret(ScorePoint p) {
+  ScorePoint caret;
+  if (CaretAt(doc_.Score(), p, &caret)) doc_.SetCaret(caret.X, caret.Y);
+}
+
 void CScoreEditView::contextMenuEvent(QContextMenuEvent* event) {
-  if (contextMenu_) contextMenu_->popup(event->globalPos());
+  // The menu opens on the right button's release, when nothing was cancelled;
+  // the keyboard's menu key opens it at once.
+  if (event->reason() == QContextMenuEvent::Keyboard && contextMenu_) contextMenu_->popup(event->globalPos());
+}
+
+void CScoreEditView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  setFocus(Qt::MouseFocusReason);
+  const ScorePoint raw = ToScore(event->position());
+  const Modifiers mods{(event->modifiers() & Qt::ShiftModifier) != 0, (event->modifiers() & Qt::ControlModifier) != 0};
+  const ToolOutput out = ctrl_.Press(raw, mods);
+  feedback_ = out.Figure;
+  Apply(out);
+  UpdateScrollSizes();
+  MoveCaret(ctrl_.Snap(raw));
+  if (ctrl_.Busy()) autoScroll_.start();
+  viewport()->update();
+}
+
+void CScoreEditView::mouseMoveEvent(QMouseEvent* event) {
+  if (ctrl_.Tool() == 0 && !ctrl_.Busy()) return;
+  feedback_ = ctrl_.Move(ToScore(event->position()));
+  viewport()->update();
+}
+
+void CScoreEditView::mouseReleaseEvent(QMouseEvent* event) {
+  const ScorePoint raw = ToScore(event->position());
+  if (event->button() == Qt::RightButton) {
+    const ToolOutput out = ctrl_.RightUp();
+    feedback_ = {};
+    Apply(out);
+    emit StateChanged();
+    if (out.OpenMenu && contextMenu_) contextMenu_->popup(event->globalPosition().toPoint());
+    return;
+  }
+  if (event->button() != Qt::LeftButton) return;
+  const bool moving = ctrl_.Moving();
+  const ToolOutput out = ctrl_.Release(raw, {(event->modifiers() & Qt::ShiftModifier) != 0, false});
+  if (!ctrl_.Busy()) feedback_ = {};
+  Apply(out);
+  if (moving) MoveCaret(ctrl_.Snap(raw));
+  viewport()->update();
+}
+
+void CScoreEditView::wheelEvent(QWheelEvent* event) {
+  if (!(event->modifiers() & Qt::ControlModifier)) return QAbstractScrollArea::wheelEvent(event);
+  const int steps = event->angleDelta().y() / 120;
+  if (steps) SetZoom(zoom_ * std::pow(1.25, steps), event->position().toPoint());
+}
+
+void CScoreEditView::keyPressEvent(QKeyEvent* event) {
+  const bool ctrl = event->modifiers() & Qt::ControlModifier;
+  const QPoint centre(viewport()->width() / 2, viewport()->height() / 2);
+  if (ctrl && (event->key() == Qt::Key_Plus || event->key() == Qt::Key_Equal)) return SetZoom(zoom_ * 1.25, centre);
+  if (ctrl && event->key() == Qt::Key_Minus) return SetZoom(zoom_ / 1.25, centre);
+  ViewKey key = ViewKey::Other;
+  switch (event->key()) {
+    case Qt::Key_Up: key = ViewKey::Up; break;
+    case Qt::Key_Down: key = ViewKey::Down; break;
+    case Qt::Key_Left: key = ViewKey::Left; break;
+    case Qt::Key_Right: key = ViewKey::Right; break;
+    case Qt::Key_A: key = ViewKey::A; break;
+    case Qt::Key_D: key = ViewKey::D; break;
+    default: break;
+  }
+  // With nothing selected the keys keep their usual meaning (arrows scroll).
+  const Edit edit = ctrl ? Edit{} : KeyEdit(key, ctrl_.Mode());
+  if (!edit || doc_.Score().SelectedCount == 0) return QAbstractScrollArea::keyPressEvent(event);
+  doc_.RunEdit(edit);
+}
+
+void CScoreEditView::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  viewport()->update();
+}
+
+void CScoreEditView::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  viewport()->update();
+}
+
+void CScoreEditView::AutoScroll() {
+  if (!ctrl_.Busy()) return autoScroll_.stop();
+  const QPoint cursor = viewport()->mapFromGlobal(QCursor::pos());
+  // Edges of 20 units and steps of 32 units, in pixels at the current zoom.
+  const ScorePoint step = AutoScrollStep(static_cast<int>(cursor.x() / zoom_), static_cast<int>(cursor.y() / zoom_),
+                                         static_cast<int>(viewport()->width() / zoom_),
+                                         static_cast<int>(viewport()->height() / zoom_));
+  if (!step.X && !step.Y) return;
+  horizontalScrollBar()->setValue(horizontalScrollBar()->value() + static_cast<int>(step.X * zoom_));
+  verticalScrollBar()->setValue(verticalScrollBar()->value() + static_cast<int>(step.Y * zoom_));
+  viewport()->update();
 }

@@ -85,6 +85,11 @@ check "an imported score keeps its time signature" grep -q "time-signature: 3/4"
 if "$cli" convert "$work/a.q5s" "$work/probe.png" >/dev/null 2>&1; then
   "$cli" convert "$work/piece.q5s" "$work/piece.png"
   check "an imported score renders" test $? -eq 0 -a -s "$work/piece.png"
+  "$cli" convert "$work/piece.q5s" "$work/piece.pdf"
+  check "a score prints to PDF" test $? -eq 0 -a -s "$work/piece.pdf"
+  check "the PDF is a PDF with one page" test "$(head -c 5 "$work/piece.pdf")" = "%PDF-" -a \
+    "$(grep -a -c "/Type /Page$" "$work/piece.pdf")" = 1
+  check "the PDF embeds its fonts" grep -a -q "/FontFile2" "$work/piece.pdf"
 fi
 "$cli" convert "$work/piece.mid" "$work/split.q5s" --split-key 60 --voices 4 --quantise 6
 check "import by split key" test $? -eq 0 -a -s "$work/split.q5s"

@@ -460,18 +460,23 @@ TEST_F(Align, LeftRightTopMoveToTheReference) {
 }
 
 TEST_F(Align, SameSizeOnlyForBoxKinds) {
+  // The note keeps its size, so only one object changes: the change is made
+  // but reported only when more than one object changed.
   const Rect noteBox = note->GetBounds();
-  EXPECT_EQ(SameWidth(s.score), 1);
+  EXPECT_EQ(SameWidth(s.score), 0);
   EXPECT_EQ(other->Right - other->Left, 60);
   EXPECT_EQ(note->GetBounds(), noteBox);
 
   ref->Bottom = 330;
-  EXPECT_EQ(SameHeight(s.score), 1);
+  EXPECT_EQ(SameHeight(s.score), 0);
   EXPECT_EQ(other->Bottom - other->Top, 30);
   EXPECT_EQ(SameSize(s.score), 0);
 
   ref->Right = 300;
+  CXText* third = s.Text(50, 400, "third");
+  SelectOnly(s.score, third, true);
   EXPECT_EQ(SameSize(s.score), 1);
+  EXPECT_EQ(third->GetBounds(), (Rect{50, 400, 150, 430}));
   EXPECT_EQ(other->GetBounds(), (Rect{100, 350, 200, 380}));
   EXPECT_EQ(note->GetBounds(), noteBox);
 }

@@ -10,6 +10,8 @@
 #include "platform/app_fonts.h"
 #include "platform/qt_device_context.h"
 #include "platform/score_image.h"
+#include "platform/score_pdf.h"
+#include "common/paths.h"
 
 int CmdConvertToImage(const std::string& in, const std::string& out) {
   // Drawing text needs a GUI application; no display is needed.
@@ -27,7 +29,8 @@ int CmdConvertToImage(const std::string& in, const std::string& out) {
   LoadScorePictures(score);
   if (!LoadCharList() || CharList().Empty()) std::fprintf(stderr, "quavix-cli: warning: res/charlist.dat is missing; notes draw no heads\n");
   if (!RegisterMusicFont()) std::fprintf(stderr, "quavix-cli: warning: the music font is missing\n");
-  if (!SaveScoreImage(score, out, &error)) {
+  const bool pdf = qx::FileExtensionLower(out) == ".pdf";
+  if (!(pdf ? SaveScorePdf(score, out, &error) : SaveScoreImage(score, out, &error))) {
     std::fprintf(stderr, "quavix-cli: cannot write %s: %s\n", out.c_str(), error.c_str());
     return 1;
   }

@@ -32,6 +32,7 @@ const char kUsage[] =
     "  convert IN.q5s OUT.mid     the MIDI export: the performance as a Standard MIDI File\n"
     "  convert IN.q5s OUT.musicxml  MusicXML for other notation programs (.xml, or .mxl compressed)\n"
     "  convert IN.q5s OUT.bmp|png draw the whole score as the bitmap export does\n"
+    "  convert IN.q5s OUT.pdf     the printed pages as a vector PDF, fonts embedded\n"
     "  convert IN.mid OUT.q5s [--quantise 3-6] [--measures-per-line N] [--voices N]\n"
     "                 [--by-channel | --split-key KEY]\n"
     "                             the MIDI import: notes quantised to a grid of a quarter (3),\n"
@@ -147,7 +148,7 @@ int CmdConvert(const std::vector<std::string>& args) {
   if (outExt == ".mid" || outExt == ".midi") return CmdConvertToMidi(in, out);
   if (outExt == ".musicxml" || outExt == ".xml" || outExt == ".mxl") return ConvertScoreToMusicXml(in, out);
 #ifdef QUAVIX_CLI_IMAGES
-  if (outExt == ".bmp" || outExt == ".png") return CmdConvertToImage(in, out);
+  if (outExt == ".bmp" || outExt == ".png" || outExt == ".pdf") return CmdConvertToImage(in, out);
 #endif
   if (!IsScoreExtension(outExt)) return Fail("cannot write " + out + ": unknown output type '" + outExt + "'");
   CScore score;

@@ -1,0 +1,223 @@
+// Editing in the score view as a user does it, through the real main window
+// offscreen: tools chosen on the toolbars, clicks on staff lines, undo and
+// redo, rectangle selection and moves, the clipboard between two documents,
+// zoom, and printing to PDF.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QMdiArea>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWheelEvent>
+#include <filesystem>
+
+#include "editor/app/application.h"
+#include "editor/app/score_document.h"
+#include "editor/commands/command_binder.h"
+#include "editor/frame/main_frame.h"
+#include "editor/view/score_view.h"
+#include "model/notes.h"
+#include "model/score.h"
+#include "model/structure.h"
+#include "performance/midi_file.h"
+#include "performance/midi_sequence.h"
+#include "platform/score_pdf.h"
+#include "tests/scripted_ui_host.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ShotDir() {
+  const char* dir = std::getenv("QUAVIX_SCREENSHOT_DIR");
+  std::string out = dir ? dir : QUAVIX_DEFAULT_SCREENSHOT_DIR;
+  fs::create_directories(out);
+  return out;
+}
+
+void Shot(CMainFrame& frame, const char* name) {
+  frame.grab().save(QString::fromStdString(ShotDir() + "/" + name + ".png"));
+}
+
+std::vector<CNote*> Notes(CScoreEditDoc& doc) {
+  std::vector<CNote*> out;
+  for (const auto& o : doc.Score().Objects())
+    if (o->GetKind() == Kind::Note) out.push_back(static_cast<CNote*>(o.get()));
+  return out;
+}
+
+struct Mouse {
+  CScoreEditView& view;
+  QWidget* port() { return view.viewport(); }
+  QPoint At(int x, int y) { return view.ToViewport({x, y}); }
+  void Click(int x, int y, Qt::KeyboardModifiers mods = {}) { QTest::mouseClick(port(), Qt::LeftButton, mods, At(x, y)); }
+  void RightClick(int x, int y) { QTest::mouseClick(port(), Qt::RightButton, {}, At(x, y)); }
+  void Drag(ScorePoint a, ScorePoint b, CMainFrame* frame = nullptr, const char* shot = nullptr) {
+    QTest::mousePress(port(), Qt::LeftButton, {}, At(a.X, a.Y));
+    QTest::mouseMove(port(), At((a.X + b.X) / 2, (a.Y + b.Y) / 2));
+    QTest::mouseMove(port(), At(b.X, b.Y));
+    if (shot) Shot(*frame, shot);
+    QTest::mouseRelease(port(), Qt::LeftButton, {}, At(b.X, b.Y));
+  }
+};
+
+// The number of pages in a PDF file: its page objects.
+int PdfPages(const std::string& path) {
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::ReadOnly)) return -1;
+  const QByteArray data = file.readAll();
+  return data.count("/Type /Page\n") + data.count("/Type /Page ") + data.count("/Type /Page>") +
+         data.count("/Type/Page\n") + data.count("/Type/Page/");
+}
+
+TEST(ScoreView, EditingThroughTheMainWindow) {
+  ScriptedUiHost ui;
+  QuavixApp app(ui);
+  ASSERT_TRUE(app.Start({}, false));
+  CMainFrame& frame = *app.MainFrame();
+  frame.resize(1400, 900);
+  frame.show();
+  CScoreEditDoc& doc = *frame.NewDocument();
+  CScoreEditView& view = *frame.ActiveView();
+  CScore& score = doc.Score();
+  QTest::qWait(30);
+
+  // A piano staff at the caret below the first system.
+  const int systems = static_cast<int>(score.Staffs.size());
+  doc.SetCaret(score.LeftMargin, score.Staffs.back()->Bottom + 60);
+  frame.OnCommand(33116);
+  ASSERT_EQ(static_cast<int>(score.Staffs.size()), systems + 1);
+
+  // The quarter-note tool from its toolbar button: checked, the view's tool.
+  QToolBar* notesBar = frame.findChild<QToolBar*>("toolbar-137");
+  ASSERT_TRUE(notesBar);
+  QAction* quarter = frame.Commands().Action(34303);
+  ASSERT_TRUE(quarter->isEnabled());
+  QTest::mouseClick(notesBar->widgetForAction(quarter), Qt::LeftButton);
+  EXPECT_EQ(view.Tool(), 34303);
+  EXPECT_TRUE(quarter->isChecked());
+  // The dot toggles never change the tool.
+  frame.OnCommand(34516);
+  EXPECT_EQ(view.Tool(), 34303);
+  frame.OnCommand(34516);
+
+  // Notes on the top line (F5), the middle line (B4) and, zoomed in, the
+  // bottom line (E4) of the treble stave.
+  Mouse mouse{view};
+  const CStave* treble = score.Staffs[0]->Staves[0];
+  const int x0 = score.Staffs[0]->Measures[0]->Left + 24;
+  const int undoBase = doc.Journal().Count();
+  mouse.Click(x0 + 1, treble->Top + 1);
+  mouse.Click(x0 + 40, treble->Top + 15);
+  view.SetZoom(2.0, mouse.At(x0 + 80, treble->Top));
+  EXPECT_EQ(view.Zoom(), 2.0);
+  mouse.Click(x0 + 80, treble->Bottom);
+  std::vector<CNote*> notes = Notes(doc);
+  ASSERT_EQ(notes.size(), 3u);
+  EXPECT_EQ(notes[0]->Key, 77);
+  EXPECT_EQ(notes[1]->Key, 71);
+  EXPECT_EQ(notes[2]->Key, 64);
+  EXPECT_EQ(doc.Journal().Count(), undoBase + 3);
+  Shot(frame, "score-view-notes-zoomed");
+  // Ctrl+wheel zooms about the mouse: the score point under it stays put.
+  const QPoint under = mouse.At(x0 + 40, treble->Top);
+  QWheelEvent wheel(QPointF(under), QPointF(mouse.port()->mapToGlobal(under)), {}, {0, 120}, Qt::NoButton,
+                    Qt::ControlModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(mouse.port(), &wheel);
+  EXPECT_EQ(view.Zoom(), 2.5);
+  EXPECT_EQ(mouse.At(x0 + 40, treble->Top), under);
+  view.SetZoom(2.0, under);
+  // Ctrl+minus zooms out again around the centre.
+  view.setFocus();
+  QTest::keyClick(&view, Qt::Key_Minus, Qt::ControlModifier);
+  EXPECT_NEAR(view.Zoom(), 1.6, 1e-9);
+  view.SetZoom(1.0, {0, 0});
+
+  // Undo takes back one note, redo brings it back.
+  frame.OnCommand(57643);
+  EXPECT_EQ(Notes(doc).size(), 2u);
+  frame.OnCommand(57644);
+  EXPECT_EQ(Notes(doc).size(), 3u);
+  // Commands with no effect change nothing.
+  const std::vector<uint8_t> before = score.SnapshotToBytes();
+  for (int id : {33040, 33041, 33046}) frame.OnCommand(id);
+  EXPECT_EQ(score.SnapshotToBytes(), before);
+
+  // The journal rebuilt the score: find the stave again.
+  treble = score.Staffs[0]->Staves[0];
+  // A right click after two slur clicks cancels the slur and opens no menu;
+  // one with nothing to cancel opens the context menu.
+  frame.OnCommand(34005);
+  mouse.Click(x0, treble->Top - 30);
+  mouse.Click(x0 + 60, treble->Top - 30);
+  QTest::mouseMove(mouse.port(), mouse.At(x0 + 30, treble->Top - 48));
+  Shot(frame, "score-view-slur-feedback");
+  mouse.RightClick(x0 + 30, treble->Top - 40);
+  EXPECT_EQ(view.Tool(), 0);
+  EXPECT_FALSE(QApplication::activePopupWidget());
+  EXPECT_EQ(doc.Journal().Count(), undoBase + 3);
+  mouse.RightClick(x0, treble->Top - 30);
+  QWidget* popup = QApplication::activePopupWidget();
+  ASSERT_TRUE(popup);
+  popup->close();
+
+  // A rectangle around the notes selects them; dragging one moves them all.
+  const CMeasure* first = score.Staffs[0]->Measures[0];
+  mouse.Drag({first->Left + 2, treble->Top - 60}, {first->Right - 2, treble->Bottom + 40}, &frame,
+             "score-view-rectangle");
+  notes = Notes(doc);
+  for (CNote* n : notes) EXPECT_TRUE(n->Selected);
+  const int top = notes[0]->Top;
+  const int journal = doc.Journal().Count();
+  mouse.Drag({notes[0]->Left + 3, notes[0]->Top + 4}, {notes[0]->Left + 3, notes[0]->Top - 4}, &frame,
+             "score-view-move");
+  EXPECT_EQ(Notes(doc)[0]->Top, top - 8);
+  EXPECT_EQ(doc.Journal().Count(), journal + 1);
+  Shot(frame, "score-view-moved");
+
+  // Copy here, paste into a second document at its caret.
+  frame.OnCommand(57634);
+  CScoreEditDoc& other = *frame.NewDocument();
+  QTest::qWait(20);
+  const CStave* otherTreble = other.Score().Staffs[0]->Staves[0];
+  other.SetCaret(other.Score().Staffs[0]->Measures[0]->Left + 20, otherTreble->Top);
+  frame.OnCommand(57637);
+  EXPECT_EQ(Notes(other).size(), 3u);
+  EXPECT_TRUE(other.IsModified());
+
+  // Printed to PDF: one page per page of the score, the last page included.
+  frame.Area()->activatePreviousSubWindow();
+  ASSERT_EQ(&frame.ActiveView()->Document(), &doc);
+  for (int i = 0; i < 6; ++i) {
+    doc.SetCaret(score.LeftMargin, score.Staffs.back()->Bottom + 60);
+    frame.OnCommand(33116);
+  }
+  const int pages = ScorePageCount(score);
+  EXPECT_GE(pages, 2);
+  const std::string pdf = ShotDir() + "/score-view-" + std::to_string(getpid()) + ".pdf";
+  ui.SaveNames.push_back(pdf);
+  frame.OnCommand(kIdFilePrintPdf);
+  EXPECT_EQ(PdfPages(pdf), pages);
+  fs::remove(pdf);
+  // The MIDI export writes the performance of the three notes.
+  const std::string mid = ShotDir() + "/score-view-" + std::to_string(getpid()) + ".mid";
+  ui.SaveNames.push_back(mid);
+  frame.OnCommand(32945);
+  CMidiSequence sequence;
+  std::string problem;
+  ASSERT_EQ(ReadMidiFile(sequence, mid, &problem), 1) << problem;
+  int noteOns = 0;
+  for (const MidiEventRec& e : sequence.Events) noteOns += e.IsNoteOn() && e.Data2 > 0;
+  EXPECT_EQ(noteOns, 3);
+  fs::remove(mid);
+  EXPECT_TRUE(ui.Messages.empty());
+  for (auto& d : frame.Documents()) d->SetModified(false);
+}
+
+}  // namespace
