@@ -15,6 +15,7 @@
 #include "tools/cli/edit_command.h"
 #include "tools/cli/import_command.h"
 #include "tools/cli/midi_commands.h"
+#include "tools/cli/wav_command.h"
 #include "tools/scoregen/scoregen.h"
 #ifdef QUAVIX_CLI_IMAGES
 #include "tools/cli/image_commands.h"
@@ -29,6 +30,7 @@ const char kUsage[] =
     "  convert IN.q5s OUT.q5t     ... and write it as score text\n"
     "  convert IN.q5t OUT.q5s     read a score text and save it as a score\n"
     "  convert IN.q5s OUT.mid     the MIDI export: the performance as a Standard MIDI File\n"
+    "  convert IN.q5s OUT.wav     the performance played by the software synthesizer\n"
     "  convert IN.q5s OUT.bmp|png draw the whole score as the bitmap export does\n"
     "  convert IN.mid OUT.q5s [--quantise 3-6] [--measures-per-line N] [--voices N]\n"
     "                 [--by-channel | --split-key KEY]\n"
@@ -134,6 +136,7 @@ int CmdConvert(const std::vector<std::string>& args) {
   if (!IsScoreExtension(inExt)) return Fail("cannot read " + in + ": unknown input type '" + inExt + "'");
   if (IsTextExtension(outExt)) return ConvertScoreToText(in, out);
   if (outExt == ".mid" || outExt == ".midi") return CmdConvertToMidi(in, out);
+  if (outExt == ".wav") return CmdConvertToWav(in, out);
 #ifdef QUAVIX_CLI_IMAGES
   if (outExt == ".bmp" || outExt == ".png") return CmdConvertToImage(in, out);
 #endif

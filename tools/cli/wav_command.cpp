@@ -1,0 +1,45 @@
+#include "tools/cli/wav_command.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "model/score.h"
+#include "model/score_open.h"
+#include "performance/build_performance.h"
+#include "performance/midi_sequence.h"
+#include "platform/sound/wav_render.h"
+
+int CmdConvertToWav(const std::string& in, const std::string& out) {
+  CScore score;
+  std::string error;
+  if (!OpenScoreFile(score, in, &error)) {
+    std::fprintf(stderr, "quavix-cli: %s\n", error.c_str());
+    return 1;
+  }
+  CMidiSequence sequence;
+  BuildPerformance(score, sequence);
+  WavRenderOptions options;
+  // The bar only where a person watches; scripts get a clean stderr.
+  const bool bar = isatty(STDERR_FILENO);
+  int shown = -1;
+  if (bar) {
+    options.Progress = [&shown](double fraction) {
+      const int percent = int(fraction * 100);
+      if (percent == shown) return;
+      shown = percent;
+      const int filled = percent * 40 / 100;
+      std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################", 40 - filled, "",
+                   percent);
+      std::fflush(stderr);
+    };
+  }
+  WavRenderResult result;
+  const bool ok = RenderWav(sequence, out, options, &result, &error);
+  if (bar) std::fprintf(stderr, "\n");
+  if (!ok) {
+    std::fprintf(stderr, "quavix-cli: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
