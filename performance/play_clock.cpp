@@ -1,5 +1,8 @@
 #include "performance/play_clock.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <chrono>
 #include <cmath>
 
@@ -119,6 +122,11 @@ bool CPlayClock::Step() {
 
 void CPlayClock::Run() {
   using namespace std::chrono;
+  // Real-time priority where the system grants it, so that busy processes
+  // do not delay the sends; without it the clock runs at normal priority.
+  sched_param param{};
+  param.sched_priority = 40;
+  pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
   while (true) {
     // Wake when the next tick is due, or after the delay if that is sooner;
     // on a test's own time source simply after the delay.

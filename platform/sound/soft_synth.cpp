@@ -58,7 +58,7 @@ std::unique_ptr<SoftSynth> SoftSynth::Create(int sampleRate, std::string* error)
   fluid_settings_setint(s->settings_, "synth.polyphony", 256);
   // Loud enough for a single voice, with headroom for full chords on many
   // channels (the renderer counts what clips).
-  fluid_settings_setnum(s->settings_, "synth.gain", 0.7);
+  fluid_settings_setnum(s->settings_, "synth.gain", 0.5);
   s->synth_ = new_fluid_synth(s->settings_);
   if (!s->synth_ || fluid_synth_sfload(s->synth_, font.c_str(), 1) == FLUID_FAILED) {
     if (error) *error = "无法读取音色库 " + font;
