@@ -159,3 +159,46 @@ TEST(Accompaniment, PatternsScaleTransposeByChordAndLoop) {
 }
 
 }  // namespace
+
+#ifdef QUAVIX_RES_DIR
+namespace {
+
+// Every shipped style, under A minor: it loads, drums and chords sound, and
+// every chord note is a tone of A minor (the pattern's A becomes a sixth).
+TEST(Accompaniment, ShippedStylesPlayUnderAChord) {
+  CAccompaniment a;
+  a.LoadAccompaniment(QUAVIX_RES_DIR);
+  ASSERT_GE(a.Rhythms.size(), 8u);
+  ASSERT_GE(a.ChordTypes.size(), 12u);
+  EXPECT_FALSE(a.ChordStructs.empty());
+  for (size_t r = 0; r < a.Rhythms.size(); ++r) {
+    SCOPED_TRACE(a.Rhythms[r].Path);
+    CMidiSequence song;  // division 240
+    song.AddText(0, "!r:" + a.Rhythms[r].Name);
+    song.AddText(0, "!c:Am");
+    a.AttachAccompaniment(song);
+    ASSERT_EQ(a.EventList[0].Number, int(r));
+    Sink sink;
+    a.OutputPort = &sink;
+    a.SeekAccompaniment(0);
+    for (int32_t t = 0; t < 240 * 8; ++t) a.AccompanimentTick(t);
+    int drums = 0, chords = 0;
+    for (uint32_t m : sink.sent) {
+      if ((m & 0xF0) != 0x90 || (m >> 16) == 0) continue;
+      const int channel = m & 0x0F, pitch = (m >> 8) & 0x7F;
+      if (channel == 9) {
+        ++drums;
+        continue;
+      }
+      ++chords;
+      const int pc = pitch % 12;
+      if (channel == 8 || channel == 10) EXPECT_TRUE(pc == 9 || pc == 4 || pc == 1 || pc == 0) << pitch;  // root, fifth, octave (not bent)
+      else EXPECT_TRUE(pc == 9 || pc == 0 || pc == 4 || pc == 6) << pitch;
+    }
+    EXPECT_GT(drums, 4);
+    EXPECT_GT(chords, 4);
+  }
+}
+
+}  // namespace
+#endif

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "common/gbk.h"
+#include "performance/accompaniment.h"
 #include "performance/build_performance.h"
 #include "performance/midi_sequence.h"
 #include "platform/sound/soft_synth.h"
@@ -88,6 +90,44 @@ TEST(WavRender, OnsetsFollowTheScoreThroughATempoChangeAtSaneLevels) {
   EXPECT_LT(rms(double(audio.size()) / rate - 0.1, 0.1), 0.0005);
   std::filesystem::remove(path);
 }
+
+#ifdef QUAVIX_RES_DIR
+// A performance of accompaniment instructions only: the shipped pop style
+// under C, rendered with the engine on the render's ticks, is heard on every
+// beat of its two bars.
+TEST(WavRender, TheAccompanimentIsRenderedOnTheSameTicks) {
+  if (FindSoundFont().empty()) GTEST_SKIP() << "no General MIDI SoundFont installed";
+  CAccompaniment accompaniment;
+  accompaniment.LoadAccompaniment(QUAVIX_RES_DIR);
+  std::string pop;
+  ASSERT_TRUE(qx::Utf8ToGbk("流行", pop));
+  CMidiSequence seq;  // 2.5 ms per tick
+  seq.AddText(0, "!r:" + pop);
+  seq.AddText(0, "!c:C");
+  seq.AddEvent(1920, 0xB0, 123, 0);  // the end: two bars
+  accompaniment.AttachAccompaniment(seq);
+  WavRenderOptions options;
+  options.OnTick = [&](int32_t tick, MidiMessageSink& sink) {
+    accompaniment.OutputPort = &sink;
+    accompaniment.AccompanimentTick(tick);
+  };
+  const std::string path = (std::filesystem::temp_directory_path() / "quavix_accompaniment.wav").string();
+  WavRenderResult result;
+  std::string error;
+  ASSERT_TRUE(RenderWav(seq, path, options, &result, &error)) << error;
+  std::vector<float> audio;
+  int rate = 0;
+  ASSERT_TRUE(ReadWavMono(path, audio, rate));
+  std::filesystem::remove(path);
+  EXPECT_EQ(result.Clipped, 0);
+  for (int beat = 0; beat < 8; ++beat) {
+    double sum = 0;
+    const size_t from = size_t(beat * 0.6 * rate), len = size_t(0.1 * rate);
+    for (size_t i = from; i < from + len; ++i) sum += double(audio[i]) * audio[i];
+    EXPECT_GT(std::sqrt(sum / len), 0.01) << "beat " << beat;
+  }
+}
+#endif
 
 TEST(WavRender, AnUnwritablePathFailsWithoutAFile) {
   if (FindSoundFont().empty()) GTEST_SKIP() << "no General MIDI SoundFont installed";

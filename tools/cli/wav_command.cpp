@@ -4,8 +4,10 @@
 
 #include <cstdio>
 
+#include "common/paths.h"
 #include "model/score.h"
 #include "model/score_open.h"
+#include "performance/accompaniment.h"
 #include "performance/build_performance.h"
 #include "performance/midi_sequence.h"
 #include "platform/sound/wav_render.h"
@@ -20,6 +22,15 @@ int CmdConvertToWav(const std::string& in, const std::string& out) {
   CMidiSequence sequence;
   BuildPerformance(score, sequence);
   WavRenderOptions options;
+  // The accompaniment plays on the same ticks, after the score's own events,
+  // as in the player.
+  CAccompaniment accompaniment;
+  accompaniment.LoadAccompaniment(qx::ProgramPath("res"));
+  accompaniment.AttachAccompaniment(sequence);
+  options.OnTick = [&accompaniment](int32_t tick, MidiMessageSink& sink) {
+    accompaniment.OutputPort = &sink;
+    accompaniment.AccompanimentTick(tick);
+  };
   // The bar only where a person watches; scripts get a clean stderr.
   const bool bar = isatty(STDERR_FILENO);
   int shown = -1;
