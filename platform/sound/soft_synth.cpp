@@ -40,13 +40,8 @@ SoftSynth::~SoftSynth() {
   if (settings_) delete_fluid_settings(settings_);
 }
 
-std::unique_ptr<SoftSynth> SoftSynth::Create(int sampleRate, std::string* error) {
+std::unique_ptr<SoftSynth> SoftSynth::Create(int sampleRate, std::string* error, bool loadFont) {
   SilenceFluidLog();
-  const std::string font = FindSoundFont();
-  if (font.empty()) {
-    if (error) *error = "没有找到General MIDI音色库(SoundFont)";
-    return nullptr;
-  }
   std::unique_ptr<SoftSynth> s(new SoftSynth);
   s->sampleRate_ = sampleRate;
   s->settings_ = new_fluid_settings();
@@ -60,11 +55,25 @@ std::unique_ptr<SoftSynth> SoftSynth::Create(int sampleRate, std::string* error)
   // channels (the renderer counts what clips).
   fluid_settings_setnum(s->settings_, "synth.gain", 0.5);
   s->synth_ = new_fluid_synth(s->settings_);
-  if (!s->synth_ || fluid_synth_sfload(s->synth_, font.c_str(), 1) == FLUID_FAILED) {
-    if (error) *error = "无法读取音色库 " + font;
+  if (!s->synth_) {
+    if (error) *error = "软件合成器无法初始化";
     return nullptr;
   }
+  if (loadFont && !s->LoadFont(error)) return nullptr;
   return s;
+}
+
+bool SoftSynth::LoadFont(std::string* error) {
+  const std::string font = FindSoundFont();
+  if (font.empty()) {
+    if (error) *error = "没有找到General MIDI音色库(SoundFont)";
+    return false;
+  }
+  if (fluid_synth_sfload(synth_, font.c_str(), 1) == FLUID_FAILED) {
+    if (error) *error = "无法读取音色库 " + font;
+    return false;
+  }
+  return true;
 }
 
 void SoftSynth::Send(uint32_t message) {
@@ -91,35 +100,87 @@ void SoftSynth::Render(float* interleaved, int frames) {
 
 namespace {
 
-// The synthesizer played by the sound server's own thread.
+// The synthesizer played by the sound server's own thread. The loaded
+// synthesizer outlives its device: reopening the port (which the editor does
+// after every stop, to silence it) then only resets it instead of reading the
+// SoundFont again.
 class SynthOutDevice : public MidiOutDevice {
  public:
   ~SynthOutDevice() override {
     if (driver_) delete_fluid_audio_driver(driver_);
+    if (!owner_) return;  // a device that never opened
+    std::lock_guard lock(CacheMutex());
+    Cache().InUse = false;
   }
   static std::unique_ptr<MidiOutDevice> Open(std::string* error) {
+    std::lock_guard lock(CacheMutex());
+    Cached& cache = Cache();
+    if (cache.InUse) {
+      if (error) *error = "软件合成器已被占用";
+      return nullptr;
+    }
+    const bool fresh = !cache.synth;
+    if (fresh) {
+      // The sound output first: without one the SoundFont is never read.
+      cache.synth = SoftSynth::Create(48000, error, false);
+      if (!cache.synth) return nullptr;
+    }
     auto d = std::make_unique<SynthOutDevice>();
-    d->synth_ = SoftSynth::Create(48000, error);
-    if (!d->synth_) return nullptr;
+    d->synth_ = cache.synth.get();
+    fluid_synth_system_reset(d->synth_->Synth());
     fluid_settings_t* settings = d->synth_->Settings();
     // Small periods: a note is heard a few milliseconds after it is sent.
     fluid_settings_setint(settings, "audio.period-size", 128);
     fluid_settings_setint(settings, "audio.periods", 2);
     fluid_settings_setint(settings, "audio.realtime-prio", 60);
     fluid_settings_setint(settings, "audio.pulseaudio.adjust-latency", 1);
-    for (const char* driver : {"pipewire", "pulseaudio", "alsa"}) {
-      if (fluid_settings_setstr(settings, "audio.driver", driver) != FLUID_OK) continue;
+    // $QUAVIX_AUDIO_DRIVER picks one driver ("file" writes the sound to
+    // $QUAVIX_AUDIO_FILE: the live path without a sound card).
+    std::vector<std::string> drivers = {"pipewire", "pulseaudio", "alsa"};
+    if (const char* only = std::getenv("QUAVIX_AUDIO_DRIVER"); only && *only) drivers = {only};
+    if (const char* file = std::getenv("QUAVIX_AUDIO_FILE"); file && *file)
+      fluid_settings_setstr(settings, "audio.file.name", file);
+    for (const std::string& driver : drivers) {
+      if (fluid_settings_setstr(settings, "audio.driver", driver.c_str()) != FLUID_OK) continue;
       d->driver_ = new_fluid_audio_driver(settings, d->synth_->Synth());
-      if (d->driver_) return d;
+      if (d->driver_) break;
     }
-    if (error) *error = "无法打开声音输出(没有可用的声卡或声音服务)";
-    return nullptr;
+    if (!d->driver_) {
+      if (error) *error = "无法打开声音输出(没有可用的声卡或声音服务)";
+      if (fresh) cache.synth.reset();
+      return nullptr;
+    }
+    if (fresh && !cache.synth->LoadFont(error)) {
+      delete_fluid_audio_driver(d->driver_);
+      d->driver_ = nullptr;
+      cache.synth.reset();
+      return nullptr;
+    }
+    cache.InUse = true;
+    d->owner_ = true;
+    return d;
   }
   void SendShortMessage(uint32_t message) override { synth_->Send(message); }
 
  private:
-  std::unique_ptr<SoftSynth> synth_;
+  struct Cached {
+    std::unique_ptr<SoftSynth> synth;
+    bool InUse = false;
+  };
+  static std::mutex& CacheMutex() {
+    static std::mutex m;
+    return m;
+  }
+  // Kept for the life of the process (never destroyed: the sound server's
+  // threads may still be winding down at exit).
+  static Cached& Cache() {
+    static Cached* c = new Cached;
+    return *c;
+  }
+
+  SoftSynth* synth_ = nullptr;
   fluid_audio_driver_t* driver_ = nullptr;
+  bool owner_ = false;  // holds the cached synthesizer
 };
 
 class SequencerOutDevice : public MidiOutDevice {

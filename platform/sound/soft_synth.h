@@ -22,8 +22,11 @@ std::string FindSoundFont();
 class SoftSynth {
  public:
   ~SoftSynth();
-  // A synthesizer with the SoundFont loaded; nullptr with a reason on failure.
-  static std::unique_ptr<SoftSynth> Create(int sampleRate, std::string* error);
+  // A synthesizer with the SoundFont loaded (or none yet when `loadFont` is
+  // false); nullptr with a reason on failure.
+  static std::unique_ptr<SoftSynth> Create(int sampleRate, std::string* error, bool loadFont = true);
+  // Loads the General MIDI SoundFont; false with a reason.
+  bool LoadFont(std::string* error);
 
   // Plays a short message at once (notes, controllers, programs, pitch bend,
   // pressure); other messages are ignored. Safe from any thread.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -150,6 +151,30 @@ TEST(MidiDevices, DevicesThatCannotOpenSayWhy) {
   EXPECT_EQ(out, nullptr);
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(MidiOutDeviceNames().empty());  // the synthesizer is always listed
+}
+
+// Device 0 live, on the synthesizer's file output instead of a sound card:
+// it opens, plays, refuses a second user, and reopens without reading the
+// SoundFont again.
+TEST(MidiDevices, TheSynthesizerOpensPlaysAndReopens) {
+  if (FindSoundFont().empty()) GTEST_SKIP() << "no General MIDI SoundFont installed";
+  const std::string file = (std::filesystem::temp_directory_path() / "quavix_live.wav").string();
+  setenv("QUAVIX_AUDIO_DRIVER", "file", 1);
+  setenv("QUAVIX_AUDIO_FILE", file.c_str(), 1);
+  std::string error;
+  auto first = OpenMidiOutDevice(0, &error);
+  ASSERT_NE(first, nullptr) << error;
+  first->SendShortMessage(0x643C90);
+  std::string busy;
+  EXPECT_EQ(OpenMidiOutDevice(0, &busy), nullptr);
+  EXPECT_FALSE(busy.empty());
+  first.reset();
+  auto again = OpenMidiOutDevice(0, &error);
+  ASSERT_NE(again, nullptr) << error;
+  again.reset();
+  unsetenv("QUAVIX_AUDIO_DRIVER");
+  unsetenv("QUAVIX_AUDIO_FILE");
+  std::filesystem::remove(file);
 }
 
 }  // namespace
