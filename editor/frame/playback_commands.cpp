@@ -15,7 +15,15 @@ PlaybackCommands::PlaybackCommands(CMainFrame& frame, MidiOutOpener out, MidiInO
   playback_ = std::make_unique<EditorPlayback>(std::move(out), std::move(in), poster_);
 }
 
-PlaybackCommands::~PlaybackCommands() { playback_->Stop(0); }
+PlaybackCommands::~PlaybackCommands() {
+  QObject::disconnect(targetClosing_);
+  playback_->Stop(0);
+}
+
+void PlaybackCommands::UseDevices(MidiOutOpener out, MidiInOpener in) {
+  playback_->Stop(0);
+  playback_ = std::make_unique<EditorPlayback>(std::move(out), std::move(in), poster_);
+}
 
 bool PlaybackCommands::Run(int id) {
   switch (id) {
@@ -34,10 +42,13 @@ bool PlaybackCommands::Run(int id) {
 void PlaybackCommands::Stop() {
   QPointer<CScoreEditDoc> target = target_;
   target_.clear();
+  QObject::disconnect(targetClosing_);
   if (!playback_->Stop() || !target) return;
-  // The recording is over: the score gets its derived layout, the document
-  // is marked changed and its views show the result.
+  // The recording is over: the score gets its derived layout, one journal
+  // step (so that undo takes the whole recording back), the document is
+  // marked changed and its views show the result.
   target->Score().UpdateDerived();
+  target->Journal().RecordSnapshot();
   target->SetModified(true);
   emit target->Changed();
 }
@@ -46,6 +57,7 @@ void PlaybackCommands::Record() {
   Stop();
   CScoreEditDoc* doc = frame_.ActiveDocument();
   if (!doc) return;
+  doc->EnsureFirstSnapshot();  // undo returns to the score before the recording
   QPointer<CScoreEditDoc> target(doc);
   QPointer<CMainFrame> window(&frame_);
   const bool input = playback_->StartRecording(
@@ -62,8 +74,9 @@ void PlaybackCommands::Record() {
       });
   target_ = target;
   // Closing the document ends its recording before its score goes away.
-  QObject::connect(doc, &QObject::destroyed, &frame_, [this, doc] {
-    if (target_ && target_.data() != doc) return;
+  targetClosing_ = QObject::connect(doc, &QObject::destroyed, &frame_, [this] {
+    QObject::disconnect(targetClosing_);
+    target_.clear();
     playback_->Stop(0);
   });
   if (!input) frame_.Ui().MessageBox("打开MIDI输入设备失败");

@@ -17,6 +17,8 @@ class PlaybackCommands {
   PlaybackCommands(CMainFrame& frame, MidiOutOpener out = {}, MidiInOpener in = {});
   ~PlaybackCommands();
 
+  // Other devices (tests); only while nothing plays.
+  void UseDevices(MidiOutOpener out, MidiInOpener in);
   // True when the id is one of the three (handled).
   bool Run(int id);
   EditorPlayback& Playback() { return *playback_; }
@@ -30,4 +32,5 @@ class PlaybackCommands {
   QtUiPoster poster_;
   std::unique_ptr<EditorPlayback> playback_;
   QPointer<CScoreEditDoc> target_;  // the document being recorded into
+  QMetaObject::Connection targetClosing_;
 };
