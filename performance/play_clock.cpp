@@ -131,8 +131,9 @@ void CPlayClock::Run() {
     // Wake when the next tick is due, or after the delay if that is sooner;
     // on a test's own time source simply after the delay.
     double wait = delay_ * 1000.0;
-    if (!now_ && state_.load() == kRunning) {
-      const double due = origin_.load() + MicrosecondsPerTick() - Now();
+    const double perTick = MicrosecondsPerTick();
+    if (!now_ && state_.load() == kRunning && perTick > 0) {
+      const double due = origin_.load() + perTick - Now();
       if (due < wait) wait = due < 0 ? 0 : due;
     }
     std::this_thread::sleep_for(microseconds(int64_t(wait)));

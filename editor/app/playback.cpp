@@ -1,5 +1,6 @@
 #include "editor/app/playback.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -55,7 +56,9 @@ bool EditorPlayback::PlayPart(const CScore& score) {
   part_.OutputPort = &out_;
   part_.PlayClock = &clock_;
   part_.SeekTo(start);
-  clock_.SetTempo(part_.Tempo);
+  // A tempo below the division would give no microseconds per tick and
+  // stall the clock.
+  clock_.SetTempo(std::max(part_.Tempo, part_.Division));
   clock_.SetDivision(part_.Division);
   partPlaying_ = true;
   endPosted_ = false;
