@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -78,11 +79,12 @@ void LoadChordList(const std::string& path, std::vector<ChordType>& list) {
 
 void LoadChordStructList(const std::string& path, std::vector<ChordStructEntry>& list, std::string* lastError) {
   list.clear();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    std::FILE* probe = std::fopen(path.c_str(), "rb");
-    if (probe) std::fclose(probe);
-    if (lastError) *lastError = probe ? "-1:打开文件失败!" : "-1:指定的文件不存在!";
+  std::error_code ec;
+  std::ifstream in;
+  if (!std::filesystem::is_directory(path, ec)) in.open(path, std::ios::binary);
+  if (!in.is_open()) {
+    const bool exists = std::filesystem::exists(path, ec);
+    if (lastError) *lastError = exists ? "-1:打开文件失败!" : "-1:指定的文件不存在!";
     return;
   }
   std::string line;

@@ -29,11 +29,11 @@ EditorPlayback::~EditorPlayback() {
 }
 
 // The output opens on first use, not with the window: the synthesizer loads
-// a large SoundFont, which the editor's start-up should not wait for.
+// a large SoundFont, which the editor's start-up should not wait for. A
+// device that failed is tried again at the next play (without a sound output
+// that fails at once, before any SoundFont is read).
 void EditorPlayback::EnsureOutputOpen() {
-  if (out_.IsOpen() || triedOpen_) return;
-  triedOpen_ = true;
-  out_.Open();
+  if (!out_.IsOpen()) out_.Open();
 }
 
 bool EditorPlayback::PlayPart(const CScore& score) {

@@ -81,5 +81,4 @@ class EditorPlayback {
   std::atomic<int> measuresShown_{0};  // what the view was last told about
   std::function<void()> onInput_;
   std::function<void()> onNewMeasures_;
-  bool triedOpen_ = false;
 };

@@ -78,6 +78,10 @@ TEST(Accompaniment, ListsLoadNumberedFromOneAndStructuresSort) {
   missing.LoadAccompaniment((f.dir / "nowhere").string());
   EXPECT_TRUE(missing.Rhythms.empty());
   EXPECT_EQ(missing.LastError, "-1:指定的文件不存在!");
+  std::filesystem::create_directories(f.dir / "odd" / "chordstruct.ini");  // there, but no file to read
+  CAccompaniment unreadable;
+  unreadable.LoadAccompaniment((f.dir / "odd").string());
+  EXPECT_EQ(unreadable.LastError, "-1:打开文件失败!");
   EXPECT_EQ(RootSemitone(""), 60);
   EXPECT_EQ(RootSemitone("bC"), -1);
   EXPECT_EQ(RootSemitone("#B"), 12);
