@@ -201,6 +201,8 @@ TEST(Accompaniment, ShippedStylesPlayUnderAChord) {
     }
     EXPECT_GT(drums, 4);
     EXPECT_GT(chords, 4);
+    // Whole bars: the loop ends on a beat, not on the last release.
+    EXPECT_EQ(a.Drums.LoopLength % 120, 0) << a.Drums.LoopLength;
   }
 }
 
