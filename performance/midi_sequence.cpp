@@ -122,6 +122,17 @@ void CMidiSequence::SeekTo(int32_t tick) {
   PlayPosition = i;
 }
 
+void CMidiSequence::PlayUpTo(int32_t tick) {
+  const size_t n = Events.size();
+  size_t i = PlayPosition;
+  for (; i < n && Events[i].Tick <= tick; ++i) {
+    const MidiEventRec& e = Events[i];
+    if (e.IsMeta()) ApplyMetaEvent(e);
+    else if (OutputPort && !e.IsSysex() && (ChannelMask >> (e.Status & 0x0F) & 1)) OutputPort->SendShortMessage(e.ShortMessage());
+  }
+  PlayPosition = i;
+}
+
 // --- sorting ------------------------------------------------------------------------------
 
 namespace {

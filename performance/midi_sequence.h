@@ -120,6 +120,10 @@ class CMidiSequence {
   // are applied and every event that is not a note is sent to the output
   // port, so programs and controllers are in place when playing starts.
   void SeekTo(int32_t tick);
+  // Plays every event from the play position up to and including `tick`:
+  // metas are applied, other events on a channel set in the channel mask are
+  // sent to the output port (nothing is sent without one).
+  void PlayUpTo(int32_t tick);
 
  private:
   std::vector<std::unique_ptr<uint8_t[]>> chunks_;

@@ -12,6 +12,9 @@ PACKAGES=(
   python3-fonttools python3-pil fonts-dejavu-core
   # looking at the printed PDF pages (pdftoppm, pdffonts)
   poppler-utils
+  # sound: the software synthesizer with a General MIDI SoundFont (the small one as
+  # a fallback), the sequencer's MIDI ports
+  libfluidsynth-dev fluid-soundfont-gm timgm6mb-soundfont librtmidi-dev libasound2-dev
   # Qt for the programs, the faces the score fonts map to, and a display for screenshots
   qt6-base-dev libqt6svg6 qt6-translations-l10n adwaita-icon-theme libgl-dev zlib1g-dev fontconfig fonts-liberation2 fonts-liberation fonts-wqy-microhei xvfb xauth
   $(command -v node >/dev/null 2>&1 || echo nodejs) $(command -v npm >/dev/null 2>&1 || echo npm)

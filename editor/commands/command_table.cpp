@@ -249,9 +249,9 @@ const std::vector<EditorCommand> kCommands = {
 
     // 工具
     {32960, T, "播放(&P)", "打开Harbrine播放\n播放", "F5", CS::Document, ER::HasDocument, CR::None, 0},
-    {33064, T, "选择播放(&S)", "在后台播放选中的部分\n选择播放", "", CS::Frame, ER::Pending, CR::None, 0},
-    {32974, T, "MIDI键盘输入(&K)", "从MIDI键盘录入音符\nMIDI键盘输入", "", CS::Frame, ER::Pending, CR::None, 0},
-    {32975, T, "停止(&T)", "停止播放或录音\n停止", "", CS::Frame, ER::Pending, CR::None, 0},
+    {33064, T, "选择播放(&S)", "在后台播放选中的部分\n选择播放", "", CS::Frame, ER::HasSelection, CR::None, 0},
+    {32974, T, "MIDI键盘输入(&K)", "从MIDI键盘录入音符\nMIDI键盘输入", "", CS::Frame, ER::HasDocument, CR::None, 0},
+    {32975, T, "停止(&T)", "停止播放或录音\n停止", "", CS::Frame, ER::Playing, CR::None, 0},
     {32947, T, "自动更正(&C)", "按记谱规则整理一遍乐谱\n自动更正", "", CS::View, ER::HasDocument, CR::None, SEP},
     {32953, T, "选项(&O)...", "设置编辑选项\n选项", "", CS::View, ER::Pending, CR::None, 0},
     {33110, T, "默认间距", "设置线距、谱表间距和系统谱间距\n默认间距", "", CS::View, ER::Pending, CR::None, 0},
@@ -313,6 +313,7 @@ bool IsEnabled(const EditorCommand& c, const CommandContext& x) {
     case EnableRule::CanUndo: return x.HasDocument && x.CanUndo;
     case EnableRule::CanRedo: return x.HasDocument && x.CanRedo;
     case EnableRule::CanPaste: return x.HasDocument && x.ClipboardHasData;
+    case EnableRule::Playing: return x.Playing;
     case EnableRule::Pending:
     case EnableRule::Never: return false;
   }

@@ -18,6 +18,7 @@ enum class EnableRule : uint8_t {
   CanUndo,
   CanRedo,
   CanPaste,      // the clipboard holds score data
+  Playing,       // part play or recording runs
   Pending,       // its behaviour arrives later: shown, disabled
   Never,         // a menu item with no command behind it
 };
@@ -65,6 +66,7 @@ struct CommandContext {
   int Tool = 0;           // 0 is the selection tool
   int SelectionMode = 1;  // 0 staff, 1 note, 2 graphics
   int EditVoice = 0;
+  bool Playing = false;  // the play clock runs
   bool DotSingle = false;
   bool DotDouble = false;
   std::function<bool(int)> BarVisible;  // by control id; null when no frame

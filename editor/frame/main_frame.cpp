@@ -18,6 +18,7 @@
 #include "editor/app/score_document.h"
 #include "editor/commands/command_binder.h"
 #include "editor/commands/command_router.h"
+#include "editor/frame/playback_commands.h"
 #include "editor/view/clipboard_bridge.h"
 #include "editor/view/print_job.h"
 #include "editor/view/score_view.h"
@@ -31,6 +32,7 @@ const char* kScoreFilter = "Brenvo乐谱文件(*.q5s)|*.q5s|所有文件 (*.*)|*
 }  // namespace
 
 CMainFrame::CMainFrame(UiHost& ui) : ui_(ui), area_(new QMdiArea(this)) {
+  playback_ = std::make_unique<PlaybackCommands>(*this);
   setWindowTitle(QString::fromUtf8("五线谱编辑器"));
   setObjectName("CMainFrame");
   area_->setViewMode(QMdiArea::SubWindowView);
@@ -67,6 +69,7 @@ CMainFrame::CMainFrame(UiHost& ui) : ui_(ui), area_(new QMdiArea(this)) {
 }
 
 CMainFrame::~CMainFrame() {
+  playback_.reset();  // no play or recording outlives the documents
   // Views refer to their documents: close them first, without questions.
   closingAll_ = true;
   for (QMdiSubWindow* child : area_->subWindowList()) delete child;
@@ -241,6 +244,7 @@ CommandContext CMainFrame::Context() const {
     c.DotDouble = doc.DotDouble();
     c.ClipboardHasData = clipboard_bridge::HasScoreData();
   }
+  c.Playing = playback_ && playback_->IsPlaying();
   c.BarVisible = [this](int id) {
     if (id == 59393) return statusBar()->isVisible();
     QToolBar* bar = binder_->BarByControlId(id);
@@ -267,6 +271,7 @@ bool CMainFrame::RunFrameCommand(int id) {
     RunPrintSetup(this);
     return true;
   }
+  if (playback_->Run(id)) return true;
   if (id == 59393) {
     statusBar()->setVisible(!statusBar()->isVisible());
     return true;

@@ -13,6 +13,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QToolBar;
 class CommandBinder;
+class PlaybackCommands;
 class CScoreEditDoc;
 class CScoreEditView;
 class RecentFileList;
@@ -58,6 +59,8 @@ class CMainFrame : public QMainWindow {
   bool CloseAllDocuments();
 
   QToolBar* BarByControlId(int id) const;
+  // Part play, keyboard recording and stop, with the frame's MIDI objects.
+  PlaybackCommands& Playback() { return *playback_; }
 
  signals:
   void DocumentsChanged();
@@ -86,4 +89,5 @@ class CMainFrame : public QMainWindow {
   std::vector<QLabel*> indicators_;
   int untitledCount_ = 0;
   bool closingAll_ = false;
+  std::unique_ptr<PlaybackCommands> playback_;
 };

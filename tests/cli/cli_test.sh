@@ -25,6 +25,17 @@ check "convert writes a score" test -s "$work/b.q5s"
 "$cli" convert "$work/b.q5s" "$work/c.q5s"
 check "a converted score converts to the same bytes" cmp -s "$work/b.q5s" "$work/c.q5s"
 
+# The performance rendered by the software synthesizer (the render itself is tested in sound_tests).
+if "$cli" convert "$work/a.q5s" "$work/a.wav" 2>/dev/null; then
+  check "convert renders a WAV file" test "$(head -c 4 "$work/a.wav")" = "RIFF"
+  check "a render leaves no temporary file" test ! -e "$work/a.wav.part"
+else
+  check "convert renders a WAV file (needs a General MIDI SoundFont)" false
+fi
+err="$("$cli" convert "$work/a.q5s" "$work/nowhere/a.wav" 2>&1)"; status=$?
+check "an unwritable WAV fails" test "$status" -ne 0
+check "an unwritable WAV says so" grep -q "cannot write" <<<"$err"
+
 # Failures: one line on stderr, non-zero status, no output left behind.
 err="$("$cli" info "$work/missing.q5s" 2>&1 >/dev/null)"; status=$?
 check "missing file fails" test "$status" -ne 0

@@ -16,6 +16,7 @@
 #include "tools/cli/edit_command.h"
 #include "tools/cli/import_command.h"
 #include "tools/cli/midi_commands.h"
+#include "tools/cli/wav_command.h"
 #include "tools/scoregen/scoregen.h"
 #ifdef QUAVIX_CLI_IMAGES
 #include "tools/cli/image_commands.h"
@@ -31,6 +32,7 @@ const char kUsage[] =
     "  convert IN.q5t OUT.q5s     read a score text and save it as a score\n"
     "  convert IN.q5s OUT.mid     the MIDI export: the performance as a Standard MIDI File\n"
     "  convert IN.q5s OUT.musicxml  MusicXML for other notation programs (.xml, or .mxl compressed)\n"
+    "  convert IN.q5s OUT.wav     the performance played by the software synthesizer\n"
     "  convert IN.q5s OUT.bmp|png draw the whole score as the bitmap export does\n"
     "  convert IN.q5s OUT.pdf     the printed pages as a vector PDF, fonts embedded\n"
     "  convert IN.mid OUT.q5s [--quantise 3-6] [--measures-per-line N] [--voices N]\n"
@@ -147,6 +149,7 @@ int CmdConvert(const std::vector<std::string>& args) {
   if (IsTextExtension(outExt)) return ConvertScoreToText(in, out);
   if (outExt == ".mid" || outExt == ".midi") return CmdConvertToMidi(in, out);
   if (outExt == ".musicxml" || outExt == ".xml" || outExt == ".mxl") return ConvertScoreToMusicXml(in, out);
+  if (outExt == ".wav") return CmdConvertToWav(in, out);
 #ifdef QUAVIX_CLI_IMAGES
   if (outExt == ".bmp" || outExt == ".png" || outExt == ".pdf") return CmdConvertToImage(in, out);
 #endif

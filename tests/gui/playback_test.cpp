@@ -1,0 +1,74 @@
+// The frame's playing commands on recording devices.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QTest>
+
+#include <mutex>
+#include <vector>
+
+#include "editor/app/playback.h"
+#include "editor/app/score_document.h"
+#include "editor/commands/command_binder.h"
+#include "editor/frame/main_frame.h"
+#include "editor/frame/playback_commands.h"
+#include "tests/scripted_ui_host.h"
+
+namespace {
+
+struct Wire {
+  std::mutex mutex;
+  std::vector<uint32_t> sent;
+  std::vector<uint32_t> Sent() {
+    std::lock_guard lock(mutex);
+    return sent;
+  }
+};
+struct WireDevice : MidiOutDevice {
+  Wire* wire;
+  explicit WireDevice(Wire* w) : wire(w) {}
+  void SendShortMessage(uint32_t m) override {
+    std::lock_guard lock(wire->mutex);
+    wire->sent.push_back(m);
+  }
+};
+// Through the frame: the commands' states follow the play, a missing
+// keyboard is reported, and a recording ends as one undoable change.
+TEST(FramePlayback, RecordAndStopCommandsFollowThePlay) {
+  ScriptedUiHost ui;
+  CMainFrame frame(ui);
+  Wire wire;
+  frame.Playback().UseDevices([&](int, std::string*) { return std::make_unique<WireDevice>(&wire); },
+                              [](int, std::string* error) -> std::unique_ptr<MidiInDevice> {
+                                *error = "没有MIDI输入设备";
+                                return nullptr;
+                              });
+  CScoreEditDoc* doc = frame.NewDocument();
+  ASSERT_NE(doc, nullptr);
+  frame.show();
+  QTest::qWait(20);
+  frame.RefreshCommands();
+  QAction* partPlay = frame.Commands().Action(33064);
+  QAction* record = frame.Commands().Action(32974);
+  QAction* stop = frame.Commands().Action(32975);
+  ASSERT_TRUE(partPlay && record && stop);
+  EXPECT_FALSE(partPlay->isEnabled());  // nothing selected
+  EXPECT_TRUE(record->isEnabled());
+  EXPECT_FALSE(stop->isEnabled());
+  EXPECT_FALSE(doc->IsModified());
+
+  frame.OnCommand(32974);
+  EXPECT_EQ(ui.Messages, std::vector<std::string>{"打开MIDI输入设备失败"});
+  EXPECT_TRUE(frame.Playback().IsPlaying());  // the clock runs without input
+  EXPECT_TRUE(stop->isEnabled());
+  frame.OnCommand(32975);
+  EXPECT_FALSE(frame.Playback().IsPlaying());
+  EXPECT_FALSE(stop->isEnabled());
+  EXPECT_TRUE(doc->IsModified());
+  EXPECT_TRUE(doc->CanUndo());
+  // The window closes while recording: the recording ends before its score goes.
+  frame.OnCommand(32974);
+  EXPECT_TRUE(frame.Playback().IsPlaying());
+}
+
+}  // namespace
