@@ -188,9 +188,13 @@ std::string IniFile::SaveToText() const {
   return out;
 }
 
-int IniFile::Save(const std::string& path) const {
+int IniFile::Save(const std::string& path, std::string* error) const {
   qx::AtomicFileWriter writer;
-  if (!writer.Open(path)) return 0;
+  auto fail = [&] {
+    if (error) *error = writer.Error();
+    return 0;
+  };
+  if (!writer.Open(path)) return fail();
   // Written in chunks so a large export is never held twice in memory.
   constexpr size_t kChunk = 1 << 20;
   std::string buffer;
@@ -198,11 +202,11 @@ int IniFile::Save(const std::string& path) const {
   for (const Section& section : sections_) {
     AppendSectionText(section, buffer);
     if (buffer.size() >= kChunk) {
-      if (!writer.Write(buffer)) return 0;
+      if (!writer.Write(buffer)) return fail();
       buffer.clear();
     }
   }
-  if (!writer.Write(buffer) || !writer.Commit()) return 0;
+  if (!writer.Write(buffer) || !writer.Commit()) return fail();
   return 1;
 }
 

@@ -1,15 +1,24 @@
 #include "model/score_open.h"
 
+#include <new>
+
 #include "model/score.h"
 
 bool OpenScoreFile(CScore& score, const std::string& path, std::string* error) {
-  if (!score.LoadFromFile(path, error)) return false;
-  score.FilePath = path;
-  score.ClampGeometry();
-  score.RelinkObjects();
-  score.AfterLoad();
-  score.ClampFontIndexes();
-  score.ClampLayerIndexes();
+  try {
+    if (!score.LoadFromFile(path, error)) return false;
+    score.FilePath = path;
+    score.ClampGeometry();
+    score.RelinkObjects();
+    score.AfterLoad();
+    score.ClampFontIndexes();
+    score.ClampLayerIndexes();
+  } catch (const std::bad_alloc&) {
+    // A half-updated score is no document: it is emptied.
+    score.Clear();
+    if (error) *error = path + ": 内存不足 (out of memory while opening)";
+    return false;
+  }
   return true;
 }
 

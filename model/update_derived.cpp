@@ -70,8 +70,10 @@ void AttachBeams(const DerivedLists& lists) {
   entries.clear();
   huge.clear();
   for (CNote* n : lists.notes) {
-    Rect r{n->Left - 1, n->Top, n->Right + 1, n->Bottom + n->Stem};
-    if (n->Stem < 0) r = {n->Left - 1, n->Top + n->Stem, n->Right + 1, n->Bottom};
+    // Worked out in 64 bits: unclamped coordinates may sit at int's limits.
+    auto sat = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+    Rect r{sat(int64_t(n->Left) - 1), n->Top, sat(int64_t(n->Right) + 1), sat(int64_t(n->Bottom) + n->Stem)};
+    if (n->Stem < 0) r = {sat(int64_t(n->Left) - 1), sat(int64_t(n->Top) + n->Stem), sat(int64_t(n->Right) + 1), n->Bottom};
     if (r.Right <= r.Left || r.Bottom <= r.Top) continue;  // contains no point
     const auto index = static_cast<uint32_t>(boxes.size());
     boxes.push_back({r, n});

@@ -187,6 +187,8 @@ class TrackReader {
   }
 
   size_t BreakAt() const { return breakAt_; }
+  // What broke the reading: "truncated" or the malformed piece.
+  const std::string& Why() const { return why_; }
   size_t Tracks() const { return tracks_; }
 
  private:
@@ -204,7 +206,8 @@ class TrackReader {
       v = (v << 7) | (b & 0x7F);
       if (!(b & 0x80)) return true;
     }
-    return false;  // longer than four bytes: not a MIDI number
+    why_ = "a variable-length number longer than four bytes";
+    return false;
   }
 
   // Events up to the end of the track or of the chunk. Each track counts its
@@ -216,6 +219,7 @@ class TrackReader {
       const size_t eventStart = pos;
       auto broken = [&] {
         breakAt_ = eventStart;
+        if (why_.empty()) why_ = "truncated";
         return false;
       };
       uint32_t delta;
@@ -225,7 +229,10 @@ class TrackReader {
       uint8_t status = b, data1 = 0, data2 = 0;
       if (b < 0x80) {
         // Running status: b is the first data byte of a message like the last.
-        if (!running) return broken();
+        if (!running) {
+          why_ = "a data byte with no running status before it";
+          return broken();
+        }
         status = running;
         data1 = b;
         if (status < 0xC0 || status > 0xDF)
@@ -285,6 +292,7 @@ class TrackReader {
   const uint8_t* data_;
   size_t size_;
   size_t breakAt_ = 0;
+  std::string why_;
   size_t tracks_ = 0;
   bool sounding_[16][128] = {};  // per channel and key, over the whole file
 };
@@ -311,7 +319,7 @@ int ReadMidiBytes(CMidiSequence& seq, const uint8_t* data, size_t size, std::str
   const size_t declaredTracks = Be16(data + 10);
   if (problem) {
     problem->clear();
-    if (!complete) *problem = "truncated at byte " + std::to_string(reader.BreakAt());
+    if (!complete) *problem = (reader.Why().empty() ? std::string("truncated") : reader.Why()) + " at byte " + std::to_string(reader.BreakAt());
     else if (reader.Tracks() < declaredTracks)
       *problem = "the file ends after " + std::to_string(reader.Tracks()) + " of " + std::to_string(declaredTracks) + " tracks";
   }
