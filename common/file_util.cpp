@@ -161,20 +161,18 @@ int OpenRegularFile(const std::string& path, uint64_t& size, std::string* error,
 }
 
 void InstallSaveInterruptCleanup() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-      struct sigaction old {};
-      if (::sigaction(sig, nullptr, &old) != 0) continue;
-      // Keep ignored signals ignored and handlers the program installed.
-      if (old.sa_handler != SIG_DFL || (old.sa_flags & SA_SIGINFO)) continue;
-      struct sigaction action {};
-      action.sa_handler = RemoveTempFilesAndReraise;
-      sigemptyset(&action.sa_mask);
-      action.sa_flags = SA_RESETHAND;
-      ::sigaction(sig, &action, nullptr);
-    }
-  });
+  std::lock_guard<std::mutex> lock(gTempMutex);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    if (::sigaction(sig, nullptr, &old) != 0) continue;
+    // Keep ignored signals ignored and handlers the program installed.
+    if (old.sa_handler != SIG_DFL || (old.sa_flags & SA_SIGINFO)) continue;
+    struct sigaction action {};
+    action.sa_handler = RemoveTempFilesAndReraise;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    ::sigaction(sig, &action, nullptr);
+  }
 }
 
 unsigned CurrentUmask() {

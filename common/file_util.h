@@ -74,8 +74,8 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
 
 // Removes the temporary files of saves in progress when the process gets
 // SIGINT, SIGTERM or SIGHUP, then lets the signal end the process as it
-// would have. Installed once, on the first save; a handler the program set
-// itself for these signals is kept (its own cleanup is its business).
+// would have. Every save installs it where the signal's action is still the
+// default; an ignored signal or a handler the program set itself is kept.
 void InstallSaveInterruptCleanup();
 
 // The process umask, read without changing it (umask(2) can only be read by

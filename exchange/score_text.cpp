@@ -504,7 +504,9 @@ ScoreTextCheck CheckScoreText(const IniFile& doc, std::string_view text) {
   if (!dangling.empty()) check.Missing.push_back("objects named by others are missing: " + JoinNumbers(dangling));
   if (const IniFile::Section* settings = doc.FindSection("Score")) {
     const int64_t upper = Reader(settings).Int("UpperNumber");
-    if (!numbers.empty() && upper - 1 > highest)
+    if (numbers.empty() && upper > 1)
+      check.Warnings.push_back("UpperNumber " + std::to_string(upper) + " but no objects: objects may be missing");
+    else if (!numbers.empty() && upper - 1 > highest)
       check.Warnings.push_back("UpperNumber " + std::to_string(upper) + " is beyond the highest Number read (" +
                                std::to_string(highest) + "): objects " + std::to_string(highest + 1) + " to " +
                                std::to_string(upper - 1) + " may be missing");

@@ -34,8 +34,10 @@ Qt::PenStyle QtPenStyle(int style) {
 // Geometry beyond the part being drawn is cut away before it reaches the
 // painter, in 64 bits and doubles: a damaged score's far-off coordinates would
 // otherwise overflow the painter's fixed-point numbers or have it dash a line
-// millions of units long. The guard band keeps wide pens and round joins.
-constexpr int64_t kGuard = 256;
+// millions of units long. Within the wide guard band shapes reach the painter
+// as they are, so the picture does not depend on where the clip lies (a
+// PNG drawn in strips equals the bitmap drawn whole).
+constexpr int64_t kGuard = 1 << 16;
 // Shapes larger than this are drawn as clipped polylines rather than handed
 // to the painter as curves.
 constexpr double kLargestCurve = 1 << 16;
