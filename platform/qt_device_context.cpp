@@ -90,6 +90,9 @@ QPolygonF ClipPolygon(const Box64& box, QPolygonF poly) {
   return poly;
 }
 
+// The largest text drawn, in pixels; larger heights are drawn at this size.
+constexpr int64_t kMaxFontPixels = 4096;
+
 bool IsMusicFace(const std::string& face) { return QString::fromLatin1(face.c_str()).compare(kMusicFace, Qt::CaseInsensitive) == 0; }
 
 }  // namespace
@@ -186,9 +189,11 @@ QFont FontFromLogFont(const LogFont& lf) {
   font.setFamilies({family, "Liberation Sans", "WenQuanYi Micro Hei", "DejaVu Sans"});
   font.setStretch(stretch);
   // A negative height is the character (em) height, a positive one the cell height.
-  int pixels = std::abs(lf.Height);
-  if (lf.Height > 0) pixels = std::max(1, pixels * 4 / 5);
-  font.setPixelSize(std::max(1, pixels ? pixels : 16));
+  // Worked out in 64 bits and held to a size a glyph can be drawn at: a
+  // damaged file's height may be anything.
+  int64_t pixels = std::abs(int64_t(lf.Height));
+  if (lf.Height > 0) pixels = std::max<int64_t>(1, pixels * 4 / 5);
+  font.setPixelSize(int(std::clamp<int64_t>(pixels ? pixels : 16, 1, kMaxFontPixels)));
   if (weight >= 600) font.setWeight(weight >= 900 ? QFont::Black : QFont::Bold);
   font.setItalic(italic);
   font.setUnderline(lf.Underline != 0);
