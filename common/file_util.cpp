@@ -46,8 +46,8 @@ bool ReadInto(const std::string& path, Buffer& out, std::string* error, uint64_t
   if (fd < 0) return false;
   try {
     Buffer data;
-    // One byte more than fstat said shows a file that grew while read; what
-    // lies beyond the reported size is never read.
+    // Never more than fstat reported: a file that grows while it is read
+    // (or one of the endless kind) cannot make the read endless.
     data.resize(static_cast<size_t>(size));
     size_t used = 0;
     while (used < data.size()) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "common/file_util.h"
 #include "common/text_util.h"
@@ -128,7 +129,14 @@ const IniFile::Section* IniFile::FindSection(std::string_view name) const {
 int IniFile::Load(const std::string& path) {
   std::string text;
   if (!qx::ReadWholeFile(path, text)) return 0;
-  return LoadFromText(text);
+  try {
+    IniFile fresh;
+    fresh.LoadFromText(text);
+    *this = std::move(fresh);
+  } catch (const std::bad_alloc&) {
+    return 0;  // out of memory: the contents stay as they were
+  }
+  return 1;
 }
 
 int IniFile::LoadFromText(std::string_view text) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include "common/file_util.h"
 #include "common/trace_log.h"
@@ -336,7 +337,24 @@ int ReadMidiFile(CMidiSequence& seq, const std::string& path, std::string* probl
     if (problem) *problem = error;
     return -1;
   }
-  const int result = ReadMidiBytes(seq, bytes.data(), bytes.size(), problem);
-  if (result == 1) seq.FileName = path;
-  return result;
+  // Reading into a fresh sequence: running out of memory part way leaves the
+  // caller's sequence as it was.
+  try {
+    CMidiSequence fresh;
+    // What clearing keeps: the ports and the settings no meta event gave.
+    fresh.OutputPort = seq.OutputPort;
+    fresh.PlayClock = seq.PlayClock;
+    fresh.Tempo = seq.Tempo;
+    fresh.Numerator = seq.Numerator;
+    fresh.Denominator = seq.Denominator;
+    fresh.ChannelMask = seq.ChannelMask;
+    const int result = ReadMidiBytes(fresh, bytes.data(), bytes.size(), problem);
+    if (result != 1) return result;
+    fresh.FileName = path;
+    seq = std::move(fresh);
+    return 1;
+  } catch (const std::bad_alloc&) {
+    if (problem) *problem = path + ": 内存不足 (out of memory while reading)";
+    return -1;
+  }
 }

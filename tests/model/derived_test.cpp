@@ -295,6 +295,17 @@ TEST(PlayTimes, RolledCombinationsFromTheLowestNoteUp) {
   EXPECT_EQ(low->PlayTicks, 240);
   EXPECT_EQ(middle->PlayTicks, 224);
   EXPECT_EQ(top->PlayTicks, 208);
+
+  // Every member takes its place in the roll, not only the notes: a text
+  // between the low and the middle note delays the two above it.
+  CXText* word = t.Text(100, (low->Y + middle->Y) / 2, "arp");  // placed by its Top
+  for (const auto& up : t.score.Objects())
+    if (auto* c = As<CXCombo>(up.get())) c->Members.push_back(word->Number);
+  t.Update();
+  EXPECT_EQ(low->PlayStart, 0);
+  EXPECT_EQ(middle->PlayStart, 32);
+  EXPECT_EQ(top->PlayStart, 48);
+  EXPECT_EQ(top->PlayTicks, 192);
 }
 
 // --- velocities and articulations ---------------------------------------------------

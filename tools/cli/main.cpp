@@ -1,6 +1,7 @@
 // quavix-cli: batch conversions and score information for scripts and tests.
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -214,10 +215,22 @@ int CmdNew(const std::vector<std::string>& args) {
   return 0;
 }
 
+int Run(std::vector<std::string> args);
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  // Running out of memory anywhere is a refusal with a reason, not an abort.
+  try {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::bad_alloc&) {
+    return Fail("内存不足 (out of memory)");
+  }
+}
+
+namespace {
+
+int Run(std::vector<std::string> args) {
   if (args.empty()) {
     std::fputs(kUsage, stderr);
     return 2;
@@ -238,3 +251,5 @@ int main(int argc, char** argv) {
   if (cmd == "paste") return CmdPaste(args);
   return Fail("unknown command '" + cmd + "' (see --help)");
 }
+
+}  // namespace
