@@ -308,6 +308,21 @@ TEST(PlayTimes, RolledCombinationsFromTheLowestNoteUp) {
   EXPECT_EQ(top->PlayTicks, 192);
 }
 
+// Boxes at the very edge of int (a file opened without the clamps): the
+// recalculation works their sums out without overflowing.
+TEST(PlayTimes, NotesAtTheEdgeOfIntRecalculate) {
+  SmallScore t(1, 1);
+  CNote* far = t.Note(0, 0, 100, 8, 3, kAuto);
+  CNote* near = t.Note(0, 0, 140, 8, 3, kAuto);
+  far->Left = INT32_MAX - 10;
+  far->Right = INT32_MAX;
+  far->Stem = 28;
+  far->Bottom = INT32_MAX - 4;
+  t.Update();
+  EXPECT_EQ(near->Ticks, 240);
+  EXPECT_EQ(far->Right, INT32_MAX);
+}
+
 // --- velocities and articulations ---------------------------------------------------
 
 TEST(Dynamics, WordsSetTheLevelWithCase) {
