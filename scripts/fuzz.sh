@@ -71,8 +71,8 @@ for target in "${targets[@]}"; do
     done
   fi
   # Runs, speed and coverage, for the campaign's report.
-  runs="$(grep -oE "stat::number_of_executed_units: [0-9]+" "$corpus.log" | grep -oE "[0-9]+$" || true)"
-  speed="$(grep -oE "stat::average_exec_per_sec: [0-9]+" "$corpus.log" | grep -oE "[0-9]+$" || true)"
+  runs="$(grep -oE "stat::number_of_executed_units: +[0-9]+" "$corpus.log" | grep -oE "[0-9]+$" || true)"
+  speed="$(grep -oE "stat::average_exec_per_sec: +[0-9]+" "$corpus.log" | grep -oE "[0-9]+$" || true)"
   cov="$(grep -oE "cov: [0-9]+ ft: [0-9]+" "$corpus.log" | tail -n 1 || true)"
   echo "fuzz: $name runs=${runs:-?} exec/s=${speed:-?} ${cov:-cov: ?}"
 done
