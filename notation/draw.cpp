@@ -156,6 +156,8 @@ void DrawSign(DeviceContext& dc, const CSign& s) {
   }
 }
 
+int SaturateToInt(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
 void DrawNote(DeviceContext& dc, const CNote& n) {
   const int x = n.X, y = n.Y;
   const bool small = (n.Style & NTS_GRACE) && n.Head < 8;
@@ -179,18 +181,23 @@ void DrawNote(DeviceContext& dc, const CNote& n) {
         const int em = std::abs(MusicFont(140).Height);
         sx = x - 4 + ((g->StemDx - g->GlyphDx) * em + kVelorinReferencePixels / 2) / kVelorinReferencePixels;
       }
-      dc.Line(sx, sy, sx, sy + n.Stem);
+      dc.Line(sx, sy, sx, SaturateToInt(int64_t(sy) + n.Stem));
     }
   }
   if (n.Tail == 18) Glyph(dc, x - 5, y - 48, n.Stem > 0 ? 'J' : 'j');
   else if (n.Tail == 19) Glyph(dc, x - 5, y - 48, n.Stem > 0 ? 'K' : 'k');
   // Ledger lines above and below the stave.
   const int length = small ? 10 : 18, from = small ? 6 : 8;
-  const int top = y - n.dy, bottom = top + 32;
+  // In 64 bits: a damaged note's dy may be anything; lines beyond int's
+  // range are not drawn.
+  const int64_t top = int64_t(y) - n.dy, bottom = top + 32;
+  auto ledger = [&](int64_t ly) {
+    if (ly >= INT32_MIN && ly <= INT32_MAX) dc.Line(x - from, int(ly), x - from + length, int(ly));
+  };
   if (n.dy < -7)
-    for (int k = 1, ly = top - 8; k <= 16 && ly >= y; ++k, ly -= 8) dc.Line(x - from, ly, x - from + length, ly);
+    for (int64_t k = 1, ly = top - 8; k <= 16 && ly >= y; ++k, ly -= 8) ledger(ly);
   else if (n.dy >= 40)
-    for (int k = 1, ly = bottom + 8; k <= 16 && ly <= y; ++k, ly += 8) dc.Line(x - from, ly, x - from + length, ly);
+    for (int64_t k = 1, ly = bottom + 8; k <= 16 && ly <= y; ++k, ly += 8) ledger(ly);
 }
 
 void DrawRest(DeviceContext& dc, const CRest& r) {
