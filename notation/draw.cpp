@@ -12,6 +12,8 @@
 
 namespace {
 
+int SaturateToInt(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
 constexpr Color kBlack = 0;
 constexpr Color kHandleRed = 0x0000FF;
 constexpr Color kHandleBlue = 0xFF0000;
@@ -112,10 +114,11 @@ void DrawSmallClef(DeviceContext& dc, const CSign& s) {
   static constexpr struct { int topToLine, lineOffset, glyph; } kSmall[3] = {
       {25 + 24, 40, '&'}, {8 + 8, 22, '?'}, {8 + 16, 48, 'B'}};
   const auto& c = kSmall[s.Value - 3];
-  int em = std::abs(dc.GetFont().Height);
+  // In 64 bits: the font's height comes from the file and may be anything.
+  int64_t em = std::abs(int64_t(dc.GetFont().Height));
   if (em == 0) em = kVelorinReferencePixels;
-  const int scaled = (c.lineOffset * em + kVelorinReferencePixels / 2) / kVelorinReferencePixels;
-  Glyph(dc, s.Left, s.Top + c.topToLine - scaled, c.glyph);
+  const int64_t scaled = (c.lineOffset * em + kVelorinReferencePixels / 2) / kVelorinReferencePixels;
+  Glyph(dc, s.Left, SaturateToInt(int64_t(s.Top) + c.topToLine - scaled), c.glyph);
 }
 
 void DrawSign(DeviceContext& dc, const CSign& s) {
@@ -155,8 +158,6 @@ void DrawSign(DeviceContext& dc, const CSign& s) {
       break;
   }
 }
-
-int SaturateToInt(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 void DrawNote(DeviceContext& dc, const CNote& n) {
   const int x = n.X, y = n.Y;
