@@ -42,6 +42,7 @@ class AtomicFileWriter {
   void Fail(const char* what, const std::string& path, int err);
 
   int fd_ = -1;
+  int tempSlot_ = -1;  // where the signal cleanup knows the temporary file
   bool failed_ = false;
   unsigned mode_ = 0644;
   std::string target_;
@@ -52,10 +53,30 @@ class AtomicFileWriter {
 // Writes `bytes` to `path` through AtomicFileWriter.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);
 
-// Reads a whole file. On failure `out` is left unchanged and `error`, when
-// given, receives a one-line reason.
-bool ReadWholeFile(const std::string& path, std::string& out, std::string* error = nullptr);
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string* error = nullptr);
+// The largest input file any loader reads (scores, texts, MIDI files, tables).
+constexpr uint64_t kMaxInputFileBytes = uint64_t(1) << 30;
+
+// Opens a file for reading without ever blocking: a FIFO or device opens
+// non-blocking and is then refused, as is anything that is not a regular
+// file ("不是普通文件") or is larger than `maxBytes`. Returns the descriptor
+// (blocking again, close-on-exec) and the size fstat reported, or -1 with a
+// one-line reason.
+int OpenRegularFile(const std::string& path, uint64_t& size, std::string* error,
+                    uint64_t maxBytes = kMaxInputFileBytes);
+
+// Reads a whole regular file (see OpenRegularFile), never more than the size
+// fstat reported. On failure `out` is left unchanged and `error`, when
+// given, receives a one-line reason; running out of memory is such a failure.
+bool ReadWholeFile(const std::string& path, std::string& out, std::string* error = nullptr,
+                   uint64_t maxBytes = kMaxInputFileBytes);
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string* error = nullptr,
+                   uint64_t maxBytes = kMaxInputFileBytes);
+
+// Removes the temporary files of saves in progress when the process gets
+// SIGINT, SIGTERM or SIGHUP, then lets the signal end the process as it
+// would have. Every save installs it where the signal's action is still the
+// default; an ignored signal or a handler the program set itself is kept.
+void InstallSaveInterruptCleanup();
 
 // The process umask, read without changing it (umask(2) can only be read by
 // setting it, which would race with other threads creating files).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "common/file_util.h"
 #include "common/text_util.h"
@@ -128,7 +129,14 @@ const IniFile::Section* IniFile::FindSection(std::string_view name) const {
 int IniFile::Load(const std::string& path) {
   std::string text;
   if (!qx::ReadWholeFile(path, text)) return 0;
-  return LoadFromText(text);
+  try {
+    IniFile fresh;
+    fresh.LoadFromText(text);
+    *this = std::move(fresh);
+  } catch (const std::bad_alloc&) {
+    return 0;  // out of memory: the contents stay as they were
+  }
+  return 1;
 }
 
 int IniFile::LoadFromText(std::string_view text) {
@@ -188,9 +196,13 @@ std::string IniFile::SaveToText() const {
   return out;
 }
 
-int IniFile::Save(const std::string& path) const {
+int IniFile::Save(const std::string& path, std::string* error) const {
   qx::AtomicFileWriter writer;
-  if (!writer.Open(path)) return 0;
+  auto fail = [&] {
+    if (error) *error = writer.Error();
+    return 0;
+  };
+  if (!writer.Open(path)) return fail();
   // Written in chunks so a large export is never held twice in memory.
   constexpr size_t kChunk = 1 << 20;
   std::string buffer;
@@ -198,11 +210,11 @@ int IniFile::Save(const std::string& path) const {
   for (const Section& section : sections_) {
     AppendSectionText(section, buffer);
     if (buffer.size() >= kChunk) {
-      if (!writer.Write(buffer)) return 0;
+      if (!writer.Write(buffer)) return fail();
       buffer.clear();
     }
   }
-  if (!writer.Write(buffer) || !writer.Commit()) return 0;
+  if (!writer.Write(buffer) || !writer.Commit()) return fail();
   return 1;
 }
 

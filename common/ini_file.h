@@ -59,7 +59,9 @@ class IniFile {
 
   // Writes the document through an atomic replace: on failure (return 0)
   // the previous file is unchanged. Returns 1 on success.
-  int Save(const std::string& path) const;
+  int Save(const std::string& path) const { return Save(path, nullptr); }
+  // The same; on failure `error` receives the reason (with the errno text).
+  int Save(const std::string& path, std::string* error) const;
   std::string SaveToText() const;
 
   // First value of `key` in the first section named `section`, or nullptr.

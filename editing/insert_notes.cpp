@@ -133,7 +133,8 @@ CRest* InsertRest(CScore& score, int x, int y, int code) {
   rest->Head = static_cast<int8_t>(code);
   rest->Ticks = d;
   rest->Channel = stave->Channel;
-  rest->Style = NTS_UPDATE_TICKS | NTS_UPDATE_PLAYTICKS;
+  // A rest keeps the length it was given: no update flags.
+  rest->Style = 0;
   rest->PlaceAt(position, y);
   rest->dy = rest->Y - stave->Top;
   return Attach(score, stave, m, std::move(rest));

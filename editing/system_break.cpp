@@ -38,6 +38,7 @@
 // - The systems below move up by the height that was freed.
 // - The joined system is re-spread to the page width as for a break.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <unordered_map>
 
@@ -59,17 +60,23 @@ struct MeasureMove {
   int extra = 0;  // width of the widest run of signs put at its start
 };
 
+// Far-off coordinates (a damaged file) make sums beyond int; they are
+// worked out in 64 bits and brought back within int's range.
+int SaturateToInt(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX)); }
+
 int MapX(const MeasureMove& mv, int x, int signShift) {
-  const int margin = mv.measure->LeftMargin;
-  if (x < mv.oldLeft + margin) return x - mv.oldLeft + mv.newLeft;
-  const int signsEnd = mv.oldLeft + mv.pad;
-  if (x < signsEnd) return x - mv.oldLeft + mv.newLeft + signShift;
+  const int64_t margin = mv.measure->LeftMargin;
+  if (x < int64_t(mv.oldLeft) + margin) return SaturateToInt(int64_t(x) - mv.oldLeft + mv.newLeft);
+  const int64_t signsEnd = int64_t(mv.oldLeft) + mv.pad;
+  if (x < signsEnd) return SaturateToInt(int64_t(x) - mv.oldLeft + mv.newLeft + signShift);
   // The note area scales; rounding down keeps what lay inside the measure
   // inside it, in the same order.
-  const double oldArea = double(mv.oldRight) - signsEnd;
-  const double newArea = double(mv.newRight) - (mv.newLeft + mv.pad + mv.extra);
+  const int64_t areaStart = int64_t(mv.newLeft) + mv.pad + mv.extra;
+  const double oldArea = double(mv.oldRight) - double(signsEnd);
+  const double newArea = double(mv.newRight) - double(areaStart);
   const double scale = (oldArea > 0 && newArea > 0) ? newArea / oldArea : 1.0;
-  const int mapped = mv.newLeft + mv.pad + mv.extra + static_cast<int>(std::floor((x - signsEnd) * scale));
+  const double offset = std::clamp(std::floor(double(x - signsEnd) * scale), -4e9, 4e9);
+  const int mapped = SaturateToInt(areaStart + static_cast<int64_t>(offset));
   return x < mv.oldRight ? std::min(mapped, mv.newRight - 1) : mapped;
 }
 
@@ -105,7 +112,7 @@ int Spread(std::vector<MeasureMove>& moves, int left, int pageRight) {
   std::vector<double> fixed, elastic;
   double sumFixed = 0, sumElastic = 0;
   for (const MeasureMove& mv : moves) {
-    const double width = std::max(1, mv.oldRight - mv.oldLeft) + mv.extra;
+    const double width = std::max(1.0, double(mv.oldRight) - mv.oldLeft) + mv.extra;
     const double f = std::min(width - 1, double(mv.pad + mv.extra + mv.measure->RightPadding));
     fixed.push_back(f);
     elastic.push_back(width - f);
@@ -121,7 +128,7 @@ int Spread(std::vector<MeasureMove>& moves, int left, int pageRight) {
     MeasureMove& mv = moves[i];
     run += fixed[i] + elastic[i] * scale;
     mv.newLeft = edge;
-    mv.newRight = (fits && i + 1 == moves.size()) ? pageRight : left + static_cast<int>(std::lround(run));
+    mv.newRight = (fits && i + 1 == moves.size()) ? pageRight : SaturateToInt(int64_t(left) + std::llround(std::min(run, 4e9)));
     mv.newRight = std::max(mv.newRight, mv.newLeft + 1);
     edge = mv.newRight;
   }

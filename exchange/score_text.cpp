@@ -1,11 +1,14 @@
 #include "exchange/score_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_set>
+#include <vector>
 
 #include "common/ini_file.h"
 #include "common/text_util.h"
@@ -391,7 +394,125 @@ bool HasTextForm(char kind) {
 
 bool Contains(std::string_view name, std::string_view part) { return name.find(part) != std::string_view::npos; }
 
+// Gathers the keys a class writes, for telling a complete section from one
+// the text ends inside.
+class KeyCollector {
+ public:
+  template <typename T>
+  void Field(std::string_view key, const T&) { Keys.emplace_back(key); }
+  void Byte(std::string_view key, uint8_t) { Keys.emplace_back(key); }
+  void Face(std::string_view key, const LogFont&) { Keys.emplace_back(key); }
+  std::vector<std::string> Keys;
+};
+
+std::vector<std::string> KeysOfSection(std::string_view name, const IniFile::Section& section) {
+  KeyCollector keys;
+  if (name == "Score") {
+    const CScore score;
+    VisitSettings(score, keys);
+  } else if (Contains(name, "Object")) {
+    const std::unique_ptr<CXObject> made = CreateObject(static_cast<char>(Reader(&section).Int("Kind") & 0xFF));
+    if (made && HasTextForm(made->GetKind())) {
+      const CXObject& o = *made;
+      VisitAny(o, keys);
+    }
+  } else if (Contains(name, "Layer")) {
+    const CLayer layer{};
+    VisitLayer(layer, keys);
+  } else if (Contains(name, "Pen")) {
+    const LogPen pen{};
+    VisitPen(pen, keys);
+  } else if (Contains(name, "Font")) {
+    const LogFont font{};
+    VisitFont(font, keys);
+  }
+  return keys.Keys;
+}
+
+std::string JoinNumbers(const std::vector<int32_t>& numbers) {
+  std::string out;
+  for (size_t i = 0; i < numbers.size() && i < 8; ++i) out += (i ? ", " : "") + std::to_string(numbers[i]);
+  if (numbers.size() > 8) out += " and " + std::to_string(numbers.size() - 8) + " more";
+  return out;
+}
+
 }  // namespace
+
+ScoreTextCheck CheckScoreText(const IniFile& doc, std::string_view text) {
+  ScoreTextCheck check;
+  // Settings a score cannot hold.
+  if (const IniFile::Section* settings = doc.FindSection("Score")) {
+    const Reader r(settings);
+    const int timeBase = r.Int("TimeBase");
+    if (timeBase < 1 || timeBase > 0x7FFF)
+      check.Invalid.push_back("TimeBase=" + std::to_string(timeBase) + " (ticks per quarter note must be 1 to 32767)");
+    const int numerator = r.Int("Numerator");
+    if (numerator < 1 || numerator > 255)
+      check.Invalid.push_back("Numerator=" + std::to_string(numerator) + " (beats per measure must be 1 to 255)");
+    const int denominator = r.Int("Denominator");
+    if (denominator < 1 || denominator > 128 || (denominator & (denominator - 1)) != 0)
+      check.Invalid.push_back("Denominator=" + std::to_string(denominator) + " (the beat must be 1, 2, 4 ... 128)");
+    const int tempo = r.Int("Tempo");
+    if (tempo < 1) check.Invalid.push_back("Tempo=" + std::to_string(tempo) + " (the tempo must be above 0)");
+  }
+
+  // A text cut short ends inside a line or inside a section: the writer ends
+  // every line and writes every key of a section.
+  if (!text.empty() && text.back() != '\n' && text.back() != '\r')
+    check.Missing.push_back("the text ends inside a line");
+  if (!doc.Sections().empty()) {
+    const IniFile::Section& last = doc.Sections().back();
+    std::vector<std::string> absent;
+    for (const std::string& key : KeysOfSection(last.Name(), last))
+      if (!last.Find(key)) absent.push_back(key);
+    if (!absent.empty()) {
+      std::string keys;
+      for (size_t i = 0; i < absent.size() && i < 6; ++i) keys += (i ? ", " : "") + absent[i];
+      if (absent.size() > 6) keys += " ...";
+      check.Missing.push_back("the text ends inside section [" + last.Name() + "] (no " + keys + ")");
+    }
+  }
+
+  // Objects that others name but the text does not hold, and Numbers the
+  // counter shows were handed out beyond the last one read.
+  std::unordered_set<int32_t> numbers;
+  int64_t highest = 0;
+  for (const IniFile::Section& section : doc.Sections()) {
+    if (!Contains(section.Name(), "Object")) continue;
+    const Reader r(&section);
+    const int32_t number = r.Int("Number");
+    numbers.insert(number);
+    highest = std::max<int64_t>(highest, number);
+  }
+  std::vector<int32_t> dangling;
+  for (const IniFile::Section& section : doc.Sections()) {
+    if (!Contains(section.Name(), "Object")) continue;
+    const Reader r(&section);
+    const char kind = static_cast<char>(r.Int("Kind") & 0xFF);
+    std::vector<int32_t> named;
+    if (kind == Kind::Stave || kind == Kind::Measure) named.push_back(r.Int("Staff"));
+    const std::unique_ptr<CXObject> made = CreateObject(kind);
+    if (made && As<CStaveObject>(made.get())) {
+      named.push_back(r.Int("Stave"));
+      named.push_back(r.Int("Measure"));
+    }
+    for (int32_t n : named)
+      if (n > 0 && !numbers.count(n) && dangling.size() < 1000 &&
+          std::find(dangling.begin(), dangling.end(), n) == dangling.end())
+        dangling.push_back(n);
+  }
+  if (!dangling.empty()) check.Missing.push_back("objects named by others are missing: " + JoinNumbers(dangling));
+  if (const IniFile::Section* settings = doc.FindSection("Score")) {
+    const int64_t upper = Reader(settings).Int("UpperNumber");
+    if (numbers.empty() && upper > 1)
+      check.Warnings.push_back("UpperNumber " + std::to_string(upper) + " but no objects: objects may be missing");
+    else if (!numbers.empty() && upper - 1 > highest)
+      check.Warnings.push_back("UpperNumber " + std::to_string(upper) + " is beyond the highest Number read (" +
+                               std::to_string(highest) + "): objects " + std::to_string(highest + 1) + " to " +
+                               std::to_string(upper - 1) + " may be missing");
+  }
+  return check;
+}
 
 void WriteScoreText(const CScore& score, IniFile& doc) {
   std::string text;

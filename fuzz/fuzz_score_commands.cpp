@@ -11,17 +11,14 @@
 #include "editing/command_table.h"
 #include "fuzz/fuzz_structure.h"
 #include "model/score.h"
+#include "model/score_open.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr size_t kHead = 8;
   if (size < kHead) return 0;
   CScore score;
-  if (!score.RestoreFromBytes(data + kHead, size - kHead)) return 0;
-  score.ClampGeometry();
-  score.RelinkObjects();
-  score.AfterLoad();
-  score.ClampFontIndexes();
-  score.ClampLayerIndexes();
+  // Opened with the clamps the program applies to every file it opens.
+  if (!OpenScoreBytes(score, data + kHead, size - kHead)) return 0;
   // Every n-th object selected, from the first byte.
   const size_t every = data[0] % 4 + 1;
   size_t i = 0;

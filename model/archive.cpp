@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "common/file_util.h"
 
 Archive::Archive(std::vector<uint8_t>& out) : storing_(true), outVec_(&out) {}
 
@@ -20,20 +23,16 @@ Archive::~Archive() {
 }
 
 std::unique_ptr<Archive> Archive::OpenFileForLoad(const std::string& path, std::string* error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  uint64_t size = 0;
+  std::string why;
+  const int fd = qx::OpenRegularFile(path, size, &why);
   if (fd < 0) {
-    if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
-    return nullptr;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (error) *error = path + " is not a regular file";
-    ::close(fd);
+    if (error) *error = why;
     return nullptr;
   }
   std::unique_ptr<Archive> ar(new Archive(nullptr, 0));
   ar->fd_ = fd;
-  ar->totalSize_ = static_cast<uint64_t>(st.st_size);
+  ar->totalSize_ = size;
   ar->buffer_.resize(kBufferSize);
   ar->cur_ = ar->end_ = ar->bufferStart_ = ar->buffer_.data();
   return ar;
@@ -62,7 +61,10 @@ void Archive::Refill() {
   consumedBeforeBuffer_ += static_cast<uint64_t>(end_ - bufferStart_);
   ssize_t got;
   do {
-    got = ::read(fd_, buffer_.data(), buffer_.size());
+    // Never past the size the file had when opened: a file that grows while
+    // read cannot make the load endless.
+    const uint64_t left = totalSize_ > consumedBeforeBuffer_ ? totalSize_ - consumedBeforeBuffer_ : 0;
+    got = ::read(fd_, buffer_.data(), static_cast<size_t>(std::min<uint64_t>(buffer_.size(), left)));
   } while (got < 0 && errno == EINTR);
   if (got < 0) throw ArchiveError(std::string("read error: ") + std::strerror(errno), Position());
   bufferStart_ = cur_ = buffer_.data();

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "common/file_util.h"
 #include "model/archive.h"
@@ -239,7 +240,8 @@ bool CScore::SaveToFile(const std::string& path, std::string* error) {
 }
 
 uint32_t CScore::PeekVersion(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  uint64_t size = 0;
+  const int fd = qx::OpenRegularFile(path, size, nullptr);
   if (fd < 0) return 0;
   uint8_t b[8];
   ssize_t got = ::read(fd, b, sizeof b);
@@ -270,6 +272,9 @@ bool CScore::LoadFromFile(const std::string& path, std::string* error) {
   } catch (const ArchiveError& e) {
     if (error) *error = path + ": " + e.what() + " at byte " + std::to_string(e.Offset);
     return false;
+  } catch (const std::bad_alloc&) {
+    if (error) *error = path + ": 内存不足 (out of memory while loading)";
+    return false;
   }
   return true;
 }
@@ -291,6 +296,9 @@ bool CScore::RestoreFromBytes(const uint8_t* data, size_t size, std::string* err
     Serialize(ar);
   } catch (const ArchiveError& e) {
     if (error) *error = std::string(e.what()) + " at byte " + std::to_string(e.Offset);
+    return false;
+  } catch (const std::bad_alloc&) {
+    if (error) *error = "out of memory";
     return false;
   }
   return true;

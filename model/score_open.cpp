@@ -1,15 +1,43 @@
 #include "model/score_open.h"
 
+#include <new>
+
 #include "model/score.h"
 
-bool OpenScoreFile(CScore& score, const std::string& path, std::string* error) {
-  if (!score.LoadFromFile(path, error)) return false;
-  score.FilePath = path;
+namespace {
+// What opening does after the bytes are read.
+void PrepareOpened(CScore& score) {
   score.ClampGeometry();
   score.RelinkObjects();
   score.AfterLoad();
   score.ClampFontIndexes();
   score.ClampLayerIndexes();
+}
+}  // namespace
+
+bool OpenScoreBytes(CScore& score, const uint8_t* data, size_t size, std::string* error) {
+  try {
+    if (!score.RestoreFromBytes(data, size, error)) return false;
+    PrepareOpened(score);
+  } catch (const std::bad_alloc&) {
+    score.Clear();
+    if (error) *error = "内存不足 (out of memory while opening)";
+    return false;
+  }
+  return true;
+}
+
+bool OpenScoreFile(CScore& score, const std::string& path, std::string* error) {
+  try {
+    if (!score.LoadFromFile(path, error)) return false;
+    score.FilePath = path;
+    PrepareOpened(score);
+  } catch (const std::bad_alloc&) {
+    // A half-updated score is no document: it is emptied.
+    score.Clear();
+    if (error) *error = path + ": 内存不足 (out of memory while opening)";
+    return false;
+  }
   return true;
 }
 

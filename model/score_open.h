@@ -1,6 +1,7 @@
 // Opening a score file the way a document opens it, and its statistics.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -11,6 +12,10 @@ class CScore;
 // links, runs the full update and clamps the font and layer indexes to the
 // tables.
 bool OpenScoreFile(CScore& score, const std::string& path, std::string* error = nullptr);
+
+// The same for a score stream in memory (a fuzz input, a snapshot): load,
+// then the clamps, relink and full update a document gets.
+bool OpenScoreBytes(CScore& score, const uint8_t* data, size_t size, std::string* error = nullptr);
 
 struct ScoreStatistics {
   int Systems = 0;

@@ -1,6 +1,7 @@
 #include "model/structure.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "model/archive.h"
 
@@ -17,9 +18,9 @@ void SetMusicFontAverageWidth(MusicFontWidthFn fn) { g_musicFontWidth = fn; }
 
 int MusicFontAverageWidth(int tenthsOfPoint) {
   if (g_musicFontWidth) return g_musicFontWidth(tenthsOfPoint);
-  // Half an em at 96 dpi.
-  int pixels = tenthsOfPoint * 96 / 720;
-  return std::max(1, pixels / 2);
+  // Half an em at 96 dpi; in 64 bits, as a damaged brace may be of any height.
+  const int64_t pixels = int64_t(tenthsOfPoint) * 96 / 720;
+  return static_cast<int>(std::clamp<int64_t>(pixels / 2, 1, INT32_MAX));
 }
 
 // --- CStaff ---------------------------------------------------------------
@@ -141,8 +142,9 @@ void CBracket::ResizeByHandle(int dx, int dy) {
   if (ActiveHandle == 0) return;
   CXObject::ResizeByHandle(dx, dy);
   // The brace is drawn in a music font of (Bottom - Top) x 2 tenths of a point.
-  Left = Right - MusicFontAverageWidth((Bottom - Top) * 2) - 1;
-  if (Left >= Right) Left = Right - 1;
+  const int64_t height = std::clamp<int64_t>((int64_t(Bottom) - Top) * 2, INT32_MIN, INT32_MAX);
+  const int64_t left = int64_t(Right) - MusicFontAverageWidth(static_cast<int>(height)) - 1;
+  Left = static_cast<int32_t>(std::clamp<int64_t>(left, INT32_MIN, std::max<int64_t>(INT32_MIN, int64_t(Right) - 1)));
 }
 
 bool CBracket::GetHandleRect(Rect& out, int handle, int half) const {

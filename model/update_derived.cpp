@@ -70,8 +70,10 @@ void AttachBeams(const DerivedLists& lists) {
   entries.clear();
   huge.clear();
   for (CNote* n : lists.notes) {
-    Rect r{n->Left - 1, n->Top, n->Right + 1, n->Bottom + n->Stem};
-    if (n->Stem < 0) r = {n->Left - 1, n->Top + n->Stem, n->Right + 1, n->Bottom};
+    // Worked out in 64 bits: unclamped coordinates may sit at int's limits.
+    auto sat = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+    Rect r{sat(int64_t(n->Left) - 1), n->Top, sat(int64_t(n->Right) + 1), sat(int64_t(n->Bottom) + n->Stem)};
+    if (n->Stem < 0) r = {sat(int64_t(n->Left) - 1), sat(int64_t(n->Top) + n->Stem), sat(int64_t(n->Right) + 1), n->Bottom};
     if (r.Right <= r.Left || r.Bottom <= r.Top) continue;  // contains no point
     const auto index = static_cast<uint32_t>(boxes.size());
     boxes.push_back({r, n});
@@ -335,15 +337,25 @@ void ComputePlayTimes(CScore& score, const DerivedLists& lists, std::vector<std:
 // --- step 9: rolled combinations ------------------------------------------------------------
 
 void RollCombinations(CScore& score, const DerivedLists& lists) {
-  std::vector<CNote*> notes;
+  // Every member that exists takes a place in the roll, notes or not; only
+  // notes that ask for their play times get them. Members without a
+  // position of their own (no X, Y) are placed by their Top.
+  struct Member {
+    int32_t Y;
+    CXObject* Object;
+  };
+  std::vector<Member> members;
   for (CXCombo* combo : lists.combos) {
-    notes.clear();
+    members.clear();
     for (int32_t number : combo->Members)
-      if (auto* n = As<CNote>(score.FindByNumber(number))) notes.push_back(n);
-    std::stable_sort(notes.begin(), notes.end(), [](CNote* a, CNote* b) { return a->Y > b->Y; });
-    for (size_t j = 0; j < notes.size(); ++j) {
-      CNote* n = notes[j];
-      if (!(n->Style & NTS_UPDATE_PLAYTICKS)) continue;
+      if (CXObject* o = score.FindByNumber(number)) {
+        const auto* word = As<CXWord>(o);
+        members.push_back({word ? word->Y : o->Top, o});
+      }
+    std::stable_sort(members.begin(), members.end(), [](const Member& a, const Member& b) { return a.Y > b.Y; });
+    for (size_t j = 0; j < members.size(); ++j) {
+      auto* n = As<CNote>(members[j].Object);
+      if (!n || !(n->Style & NTS_UPDATE_PLAYTICKS)) continue;
       n->PlayStart = ClampToInt32(int64_t(n->Start) + 16 * int64_t(j));
       n->PlayTicks = ClampToInt32(int64_t(n->Ticks) - 16 * int64_t(j));
     }

@@ -12,6 +12,8 @@
 
 namespace {
 
+int SaturateToInt(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
 constexpr Color kBlack = 0;
 constexpr Color kHandleRed = 0x0000FF;
 constexpr Color kHandleBlue = 0xFF0000;
@@ -112,10 +114,11 @@ void DrawSmallClef(DeviceContext& dc, const CSign& s) {
   static constexpr struct { int topToLine, lineOffset, glyph; } kSmall[3] = {
       {25 + 24, 40, '&'}, {8 + 8, 22, '?'}, {8 + 16, 48, 'B'}};
   const auto& c = kSmall[s.Value - 3];
-  int em = std::abs(dc.GetFont().Height);
+  // In 64 bits: the font's height comes from the file and may be anything.
+  int64_t em = std::abs(int64_t(dc.GetFont().Height));
   if (em == 0) em = kVelorinReferencePixels;
-  const int scaled = (c.lineOffset * em + kVelorinReferencePixels / 2) / kVelorinReferencePixels;
-  Glyph(dc, s.Left, s.Top + c.topToLine - scaled, c.glyph);
+  const int64_t scaled = (c.lineOffset * em + kVelorinReferencePixels / 2) / kVelorinReferencePixels;
+  Glyph(dc, s.Left, SaturateToInt(int64_t(s.Top) + c.topToLine - scaled), c.glyph);
 }
 
 void DrawSign(DeviceContext& dc, const CSign& s) {
@@ -179,18 +182,23 @@ void DrawNote(DeviceContext& dc, const CNote& n) {
         const int em = std::abs(MusicFont(140).Height);
         sx = x - 4 + ((g->StemDx - g->GlyphDx) * em + kVelorinReferencePixels / 2) / kVelorinReferencePixels;
       }
-      dc.Line(sx, sy, sx, sy + n.Stem);
+      dc.Line(sx, sy, sx, SaturateToInt(int64_t(sy) + n.Stem));
     }
   }
   if (n.Tail == 18) Glyph(dc, x - 5, y - 48, n.Stem > 0 ? 'J' : 'j');
   else if (n.Tail == 19) Glyph(dc, x - 5, y - 48, n.Stem > 0 ? 'K' : 'k');
   // Ledger lines above and below the stave.
   const int length = small ? 10 : 18, from = small ? 6 : 8;
-  const int top = y - n.dy, bottom = top + 32;
+  // In 64 bits: a damaged note's dy may be anything; lines beyond int's
+  // range are not drawn.
+  const int64_t top = int64_t(y) - n.dy, bottom = top + 32;
+  auto ledger = [&](int64_t ly) {
+    if (ly >= INT32_MIN && ly <= INT32_MAX) dc.Line(x - from, int(ly), x - from + length, int(ly));
+  };
   if (n.dy < -7)
-    for (int k = 1, ly = top - 8; k <= 16 && ly >= y; ++k, ly -= 8) dc.Line(x - from, ly, x - from + length, ly);
+    for (int64_t k = 1, ly = top - 8; k <= 16 && ly >= y; ++k, ly -= 8) ledger(ly);
   else if (n.dy >= 40)
-    for (int k = 1, ly = bottom + 8; k <= 16 && ly <= y; ++k, ly += 8) dc.Line(x - from, ly, x - from + length, ly);
+    for (int64_t k = 1, ly = bottom + 8; k <= 16 && ly <= y; ++k, ly += 8) ledger(ly);
 }
 
 void DrawRest(DeviceContext& dc, const CRest& r) {

@@ -188,8 +188,10 @@ int ParseSequenceDirective(const CScore& score, std::vector<CMeasure*>& order) {
   for (const auto& object : score.Objects()) {
     if (!object->IsKind(Kind::Text)) continue;
     const std::string_view t = static_cast<const CXText*>(object.get())->text;
-    if (size_t at = t.find(kKey); at != std::string_view::npos) {
-      list = t.substr(at + kKey.size());
+    if (t.find(kKey) != std::string_view::npos) {
+      // The directive is expected at the start of the text: the list is read
+      // from the eleventh character, wherever the key was found.
+      list = t.size() > kKey.size() ? t.substr(kKey.size()) : std::string_view();
       found = true;
       break;
     }

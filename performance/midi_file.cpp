@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include "common/file_util.h"
 #include "common/trace_log.h"
@@ -187,6 +188,8 @@ class TrackReader {
   }
 
   size_t BreakAt() const { return breakAt_; }
+  // What broke the reading: "truncated" or the malformed piece.
+  const std::string& Why() const { return why_; }
   size_t Tracks() const { return tracks_; }
 
  private:
@@ -204,7 +207,8 @@ class TrackReader {
       v = (v << 7) | (b & 0x7F);
       if (!(b & 0x80)) return true;
     }
-    return false;  // longer than four bytes: not a MIDI number
+    why_ = "a variable-length number longer than four bytes";
+    return false;
   }
 
   // Events up to the end of the track or of the chunk. Each track counts its
@@ -216,6 +220,7 @@ class TrackReader {
       const size_t eventStart = pos;
       auto broken = [&] {
         breakAt_ = eventStart;
+        if (why_.empty()) why_ = "truncated";
         return false;
       };
       uint32_t delta;
@@ -225,7 +230,10 @@ class TrackReader {
       uint8_t status = b, data1 = 0, data2 = 0;
       if (b < 0x80) {
         // Running status: b is the first data byte of a message like the last.
-        if (!running) return broken();
+        if (!running) {
+          why_ = "a data byte with no running status before it";
+          return broken();
+        }
         status = running;
         data1 = b;
         if (status < 0xC0 || status > 0xDF)
@@ -285,6 +293,7 @@ class TrackReader {
   const uint8_t* data_;
   size_t size_;
   size_t breakAt_ = 0;
+  std::string why_;
   size_t tracks_ = 0;
   bool sounding_[16][128] = {};  // per channel and key, over the whole file
 };
@@ -311,7 +320,7 @@ int ReadMidiBytes(CMidiSequence& seq, const uint8_t* data, size_t size, std::str
   const size_t declaredTracks = Be16(data + 10);
   if (problem) {
     problem->clear();
-    if (!complete) *problem = "truncated at byte " + std::to_string(reader.BreakAt());
+    if (!complete) *problem = (reader.Why().empty() ? std::string("truncated") : reader.Why()) + " at byte " + std::to_string(reader.BreakAt());
     else if (reader.Tracks() < declaredTracks)
       *problem = "the file ends after " + std::to_string(reader.Tracks()) + " of " + std::to_string(declaredTracks) + " tracks";
   }
@@ -328,7 +337,24 @@ int ReadMidiFile(CMidiSequence& seq, const std::string& path, std::string* probl
     if (problem) *problem = error;
     return -1;
   }
-  const int result = ReadMidiBytes(seq, bytes.data(), bytes.size(), problem);
-  if (result == 1) seq.FileName = path;
-  return result;
+  // Reading into a fresh sequence: running out of memory part way leaves the
+  // caller's sequence as it was.
+  try {
+    CMidiSequence fresh;
+    // What clearing keeps: the ports and the settings no meta event gave.
+    fresh.OutputPort = seq.OutputPort;
+    fresh.PlayClock = seq.PlayClock;
+    fresh.Tempo = seq.Tempo;
+    fresh.Numerator = seq.Numerator;
+    fresh.Denominator = seq.Denominator;
+    fresh.ChannelMask = seq.ChannelMask;
+    const int result = ReadMidiBytes(fresh, bytes.data(), bytes.size(), problem);
+    if (result != 1) return result;
+    fresh.FileName = path;
+    seq = std::move(fresh);
+    return 1;
+  } catch (const std::bad_alloc&) {
+    if (problem) *problem = path + ": 内存不足 (out of memory while reading)";
+    return -1;
+  }
 }

@@ -5,7 +5,9 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "notation/device_context.h"
 
@@ -18,10 +20,21 @@ class QtPicture : public Picture {
   QImage Image;
 };
 
-// Loads a picture file (PNG, JPEG, BMP, GIF); nullptr when it cannot be read.
+// Picture files: at most this many bytes, decoded into at most this many
+// megabytes.
+constexpr uint64_t kMaxPictureFileBytes = uint64_t(64) << 20;
+constexpr int kMaxPictureMegabytes = 256;
+
+// Loads a picture file (PNG, JPEG, BMP, GIF); nullptr when it cannot be read,
+// is no regular file (never blocks on a FIFO) or is beyond the limits above.
 std::shared_ptr<Picture> LoadPicture(const std::string& path);
-// Every image of the score reloads its picture from its source, resolved
-// against the folder of the score's file.
+// Where an image's stored source lives: resolved against the folder of the
+// score's file (the program's folder for a score without one), links
+// followed, and only when it lies inside the score's or the program's folder;
+// empty otherwise, so a score cannot have any file on the machine read.
+std::string PictureSourcePath(const std::string& scorePath, const std::string& source);
+// Every image of the score reloads its picture from its source (see
+// PictureSourcePath); an image whose source is refused draws its outline.
 void LoadScorePictures(CScore& score);
 
 // The Qt font for a stored font description: faces map to what is installed
@@ -59,11 +72,22 @@ class QtDeviceContext : public DeviceContext {
   void DrawPicture(const Picture& picture, const Rect& box) override;
   Rect GetClipBox() const override { return clip_; }
 
+  // The clip widened by a guard band, in 64 bits; what lies outside is cut
+  // away before it reaches the painter.
+  struct GuardBox {
+    int64_t Left, Top, Right, Bottom;
+    bool Meets(int64_t l, int64_t t, int64_t r, int64_t b) const { return l < Right && r > Left && t < Bottom && b > Top; }
+    bool Holds(double x, double y) const { return x >= Left && x <= Right && y >= Top && y <= Bottom; }
+  };
+
  private:
   int Ascent() const;
+  void ClippedPolyline(const Point* points, int count);
+  std::vector<Point> EllipsePoints(const Rect& box, double a0, double span) const;
 
   QPainter& p_;
   Rect clip_;
+  GuardBox guard_{};
   PenDesc pen_;
   Color text_ = 0;
   BackgroundMode background_ = BackgroundMode::Opaque;

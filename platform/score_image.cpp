@@ -2,6 +2,11 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
 #include "common/file_util.h"
 #include "common/paths.h"
 #include "model/score.h"
@@ -10,21 +15,47 @@
 
 namespace {
 
-// The export's page: content plus 50 each way.
-QSize PageSize(const CScore& score) {
+// The export's page: content plus 50 each way, in 64 bits (a damaged score's
+// edges may lie anywhere in int's range).
+struct PageExtent {
+  int64_t Width, Height;
+};
+PageExtent PageSize(const CScore& score) {
   const_cast<CScore&>(score).ComputeExtent();
-  return {score.ExtentWidth + 50, score.ExtentHeight + 50};
+  return {int64_t(score.ExtentWidth) + 50, int64_t(score.ExtentHeight) + 50};
+}
+
+std::string Thousands(int64_t v) {
+  std::string digits = std::to_string(v), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+// Empty when the page fits the export's limits, else the reason.
+std::string CheckImageSize(PageExtent page, bool png) {
+  const int64_t maxHeight = png ? kMaxPngImageHeight : kMaxImageSide;
+  const uint64_t bytes = png ? 0 : uint64_t((page.Width * 3 + 3) & ~int64_t(3)) * uint64_t(page.Height);
+  const bool pixelsFit = !png || uint64_t(page.Width) * uint64_t(page.Height) <= kMaxPngPixels;
+  if (page.Width <= kMaxImageSide && page.Height <= maxHeight && bytes <= kMaxBmpBytes && pixelsFit) return {};
+  return "图像太大:" + Thousands(page.Width) + " × " + Thousands(page.Height) + " 像素,上限为宽 " +
+         Thousands(kMaxImageSide) + "、高 " + Thousands(maxHeight) + (png ? " 像素、共 " + Thousands(int64_t(kMaxPngPixels)) + " 像素" : " 像素、1 GB") +
+         " (image too large: " + Thousands(page.Width) + " x " + Thousands(page.Height) + " pixels; the limit is " +
+         Thousands(kMaxImageSide) + " pixels wide and " + Thousands(maxHeight) + " high" +
+         (png ? ", " + Thousands(int64_t(kMaxPngPixels)) + " in all)" : ", 1 GB)");
 }
 
 // Draws the part of the page from `top` down into `image` (white first): the
 // black one-unit frame of the whole page, then the score.
-void DrawPage(QImage& image, const CScore& score, QSize page, int top) {
+void DrawPage(QImage& image, const CScore& score, PageExtent page, int top) {
   image.fill(Qt::white);
   QPainter painter(&image);
   painter.translate(0, -top);
-  QtDeviceContext dc(painter, {0, top, page.width(), top + image.height()});
+  QtDeviceContext dc(painter, {0, top, image.width(), top + image.height()});
   dc.SetPen({PenSolid, 1, 0});
-  dc.FrameRect({0, 0, page.width(), page.height()});
+  dc.FrameRect({0, 0, int(page.Width), int(page.Height)});
   DrawScore(dc, score);
 }
 
@@ -41,14 +72,69 @@ void Chunk(std::string& out, const char* type, const std::string& data) {
   PutBig32(out, uint32_t(crc));
 }
 
+// Bits of a deflate stream, least significant first.
+class BitSink {
+ public:
+  explicit BitSink(std::string& out) : out_(out) {}
+  void Put(uint32_t value, int count) {
+    bits_ |= uint64_t(value) << used_;
+    used_ += count;
+    while (used_ >= 8) {
+      out_ += char(bits_ & 0xFF);
+      bits_ >>= 8;
+      used_ -= 8;
+    }
+  }
+  // A Huffman code goes most significant bit first.
+  void PutCode(uint32_t code, int count) {
+    uint32_t reversed = 0;
+    for (int i = 0; i < count; ++i) reversed |= ((code >> i) & 1u) << (count - 1 - i);
+    Put(reversed, count);
+  }
+  void Align() {
+    if (used_ > 0) Put(0, 8 - used_);
+  }
+
+ private:
+  std::string& out_;
+  uint64_t bits_ = 0;
+  int used_ = 0;
+};
+
+// One match of the fixed-code deflate block: length 3..258, distance 1..32768.
+void PutMatch(BitSink& bits, int length, int distance) {
+  static const int kLengthBase[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                    31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+  static const int kLengthExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+  static const int kDistBase[] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+                                  193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+  static const int kDistExtra[] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+  int l = 28;
+  while (kLengthBase[l] > length) --l;
+  const int symbol = 257 + l;
+  if (symbol <= 279) bits.PutCode(uint32_t(symbol - 256), 7);
+  else bits.PutCode(uint32_t(0xC0 + symbol - 280), 8);
+  bits.Put(uint32_t(length - kLengthBase[l]), kLengthExtra[l]);
+  int d = 29;
+  while (kDistBase[d] > distance) --d;
+  bits.PutCode(uint32_t(d), 5);
+  bits.Put(uint32_t(distance - kDistBase[d]), kDistExtra[d]);
+}
+
 // A PNG written row by row: 8-bit grey or 24-bit colour, rows unfiltered,
 // deflated as they come with run-length matching (a page of white with thin
-// black lines compresses well and fast that way).
+// black lines compresses well and fast that way). A run of rows like the one
+// before them (blank paper, most of a long score) is written directly as
+// back-references to that row, so it costs next to nothing however long.
 class PngWriter {
  public:
   PngWriter(int width, int height, bool grey)
       : width_(width), height_(height), grey_(grey), row_(size_t(1 + width * (grey ? 1 : 3)), '\0') {
-    ok_ = deflateInit2(&z_, 1, Z_DEFLATED, 15, 8, Z_RLE) == Z_OK;
+    // Raw deflate: the zlib wrapper is written here, so that hand-made blocks
+    // can sit between the deflater's.
+    ok_ = deflateInit2(&z_, 1, Z_DEFLATED, -15, 8, Z_RLE) == Z_OK;
+    packed_ += char(0x78);
+    packed_ += char(0x01);
   }
   ~PngWriter() {
     if (ok_) deflateEnd(&z_);
@@ -57,6 +143,14 @@ class PngWriter {
   PngWriter& operator=(const PngWriter&) = delete;
 
   void AddRow(const QRgb* line) {
+    const bool canRepeat = row_.size() >= 3 && row_.size() <= 32768;
+    if (canRepeat && havePrevious_ && std::memcmp(previous_.data(), line, previous_.size() * sizeof(QRgb)) == 0) {
+      ++repeats_;
+      return;
+    }
+    FlushRepeats();
+    previous_.assign(line, line + width_);
+    havePrevious_ = true;
     char* p = row_.data();
     *p++ = 0;  // no filter
     for (int x = 0; x < width_; ++x) {
@@ -66,12 +160,15 @@ class PngWriter {
         *p++ = char(qBlue(line[x]));
       }
     }
+    adler_ = adler32(adler_, reinterpret_cast<const Bytef*>(row_.data()), uInt(row_.size()));
     Pump(row_.data(), row_.size(), Z_NO_FLUSH);
   }
   // The whole file; empty when compression failed.
   std::string Finish() {
+    FlushRepeats();
     if (!ok_) return {};
     Pump(nullptr, 0, Z_FINISH);
+    PutBig32(packed_, uint32_t(adler_));
     std::string header;
     PutBig32(header, uint32_t(width_));
     PutBig32(header, uint32_t(height_));
@@ -86,6 +183,42 @@ class PngWriter {
   }
 
  private:
+  // Writes the pending run of repeated rows as one fixed-code block of
+  // matches at the distance of one row, between two flushes of the deflater,
+  // then hands the deflater its window back as a dictionary.
+  void FlushRepeats() {
+    if (repeats_ == 0 || !ok_) {
+      repeats_ = 0;
+      return;
+    }
+    const int rowLength = int(row_.size());
+    Pump(nullptr, 0, Z_SYNC_FLUSH);
+    BitSink bits(packed_);
+    bits.Put(0, 1);  // not the last block
+    bits.Put(1, 2);  // fixed codes
+    uint64_t left = uint64_t(repeats_) * uint64_t(rowLength);
+    while (left > 0) {
+      int take = int(std::min<uint64_t>(left, 258));
+      if (left > 258 && left - 258 < 3) take = int(left - 3);
+      PutMatch(bits, take, rowLength);
+      left -= uint64_t(take);
+    }
+    bits.PutCode(0, 7);  // end of block
+    // An empty stored block brings the stream back to a byte boundary.
+    bits.Put(0, 1);
+    bits.Put(0, 2);
+    bits.Align();
+    packed_ += std::string("\x00\x00\xFF\xFF", 4);
+    const uLong rowAdler = adler32(1, reinterpret_cast<const Bytef*>(row_.data()), uInt(row_.size()));
+    for (int64_t i = 0; i < repeats_; ++i) adler_ = adler32_combine(adler_, rowAdler, z_off_t(row_.size()));
+    // The window the deflater may refer back into: the last 32 KB, all copies of the row.
+    std::string window;
+    while (window.size() < 32768) window += row_;
+    window.erase(0, window.size() - 32768);
+    if (deflateSetDictionary(&z_, reinterpret_cast<const Bytef*>(window.data()), uInt(window.size())) != Z_OK) ok_ = false;
+    repeats_ = 0;
+  }
+
   void Pump(const char* data, size_t size, int flush) {
     if (!ok_) return;
     char buffer[1 << 16];
@@ -104,6 +237,10 @@ class PngWriter {
   bool ok_ = false;
   z_stream z_{};
   std::string row_, packed_;
+  uLong adler_ = 1;
+  std::vector<QRgb> previous_;
+  bool havePrevious_ = false;
+  int64_t repeats_ = 0;
 };
 
 // Whether the export can only hold greys: nothing selected (selection draws
@@ -121,14 +258,14 @@ bool DrawsOnlyGrey(const CScore& score) {
 // The same picture as RenderScoreImage, drawn in strips into one reused
 // buffer and encoded as it goes, so a long score never needs its whole page
 // image in memory at once.
-std::string RenderScorePng(const CScore& score) {
-  const QSize page = PageSize(score);
+std::string RenderScorePng(const CScore& score, PageExtent page) {
   constexpr int kStrip = 512;
-  QImage strip(page.width(), kStrip, QImage::Format_RGB32);
-  PngWriter png(page.width(), page.height(), DrawsOnlyGrey(score));
-  for (int top = 0; top < page.height(); top += kStrip) {
-    DrawPage(strip, score, page, top);
-    for (int y = 0; y < kStrip && top + y < page.height(); ++y)
+  QImage strip(int(page.Width), kStrip, QImage::Format_RGB32);
+  if (strip.isNull()) return {};
+  PngWriter png(int(page.Width), int(page.Height), DrawsOnlyGrey(score));
+  for (int64_t top = 0; top < page.Height; top += kStrip) {
+    DrawPage(strip, score, page, int(top));
+    for (int y = 0; y < kStrip && top + y < page.Height; ++y)
       png.AddRow(reinterpret_cast<const QRgb*>(strip.constScanLine(y)));
   }
   return png.Finish();
@@ -145,11 +282,15 @@ void Put32(std::string& s, uint32_t v) {
 }  // namespace
 
 QImage RenderScoreImage(const CScore& score) {
-  const QSize page = PageSize(score);
-  QImage image(page, QImage::Format_RGB32);
+  const PageExtent page = PageSize(score);
+  if (!CheckImageSize(page, false).empty()) return {};
+  QImage image(int(page.Width), int(page.Height), QImage::Format_RGB32);
+  if (image.isNull()) return image;
   DrawPage(image, score, page, 0);
   return image;
 }
+
+std::string ScoreImageSizeProblem(const CScore& score, bool png) { return CheckImageSize(PageSize(score), png); }
 
 std::string EncodePng(const QImage& source) {
   const QImage image = source.convertToFormat(QImage::Format_RGB32);
@@ -203,18 +344,54 @@ std::string EncodeBmp24(const QImage& source) {
 
 bool SaveScoreImage(const CScore& score, const std::string& path, std::string* error) {
   const std::string ext = qx::FileExtensionLower(path);
-  std::string bytes;
-  if (ext == ".bmp") {
-    bytes = EncodeBmp24(RenderScoreImage(score));
-  } else if (ext == ".png") {
-    bytes = RenderScorePng(score);
-    if (bytes.empty()) {
-      if (error) *error = "cannot encode PNG";
-      return false;
-    }
-  } else {
-    if (error) *error = "unknown image type '" + ext + "'";
+  auto fail = [&](std::string why) {
+    if (error) *error = std::move(why);
     return false;
+  };
+  if (ext != ".bmp" && ext != ".png") return fail("unknown image type '" + ext + "'");
+  const PageExtent page = PageSize(score);
+  if (std::string why = CheckImageSize(page, ext == ".png"); !why.empty()) return fail(why);
+  std::string bytes;
+  try {
+    if (ext == ".bmp") {
+      const QImage image = RenderScoreImage(score);
+      if (image.isNull()) return fail("内存不足 (out of memory for the image)");
+      bytes = EncodeBmp24(image);
+    } else {
+      bytes = RenderScorePng(score, page);
+      if (bytes.empty()) return fail("cannot encode PNG");
+    }
+  } catch (const std::bad_alloc&) {
+    return fail("内存不足 (out of memory for the image)");
   }
   return qx::WriteFileAtomically(path, bytes, error);
+}
+
+void PaintScoreView(QPainter& painter, const CScore& score, const QRect& visible) {
+  if (!painter.isActive() || visible.isEmpty()) return;
+  // Page background: the paper's right edge and the page breaks, only where visible.
+  painter.save();
+  painter.setPen(QColor(0xD0, 0xD0, 0xD0));
+  const int64_t top = visible.top(), bottom = int64_t(visible.bottom()) + 1;
+  if (score.PaperWidth >= visible.left() && score.PaperWidth <= visible.right())
+    painter.drawLine(score.PaperWidth, visible.top(), score.PaperWidth, visible.bottom());
+  if (score.PaperHeight > 0) {
+    for (int64_t y = (top / score.PaperHeight + (top > 0 ? 1 : 0)) * score.PaperHeight; y < bottom; y += score.PaperHeight)
+      if (y >= top) painter.drawLine(visible.left(), int(y), visible.right(), int(y));
+  }
+  painter.restore();
+  QtDeviceContext dc(painter, {visible.left(), visible.top(), visible.left() + visible.width(), visible.top() + visible.height()});
+  DrawScore(dc, score);
+}
+
+QSize ScoreViewSize(const CScore& score) {
+  CScore& s = const_cast<CScore&>(score);
+  s.ComputeExtent();
+  const int64_t paperHeight = std::max<int64_t>(1, score.PaperHeight);
+  const int64_t pages = std::max<int64_t>(1, (int64_t(score.ExtentHeight) + paperHeight - 1) / paperHeight);
+  const int64_t width = std::max<int64_t>(score.ExtentWidth, score.PaperWidth) + 100;
+  const int64_t height = paperHeight * pages + 50;
+  // Scroll ranges are ints; a hostile score is cut to what they can hold.
+  constexpr int64_t kMax = kMaxViewExtent;
+  return {int(std::clamp<int64_t>(width, 1, kMax)), int(std::clamp<int64_t>(height, 1, kMax))};
 }

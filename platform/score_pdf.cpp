@@ -1,27 +1,35 @@
 #include "platform/score_pdf.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 #include <algorithm>
 
+#include "common/file_util.h"
 #include "model/score.h"
 #include "notation/draw.h"
 #include "platform/qt_device_context.h"
 
 namespace {
 constexpr double kScreenDpi = 96.0;
+// More pages than any printed score has; a damaged file's far-off object
+// would otherwise ask for millions.
+constexpr int kMaxPages = 10000;
 }
 
 int ScorePageCount(const CScore& score) {
   CScore& s = const_cast<CScore&>(score);
   s.ComputeExtent();
-  return s.ExtentHeight / std::max(1, s.PaperHeight) + 1;
+  const int64_t pages = int64_t(std::max(0, s.ExtentHeight)) / std::max(1, s.PaperHeight) + 1;
+  return int(std::min<int64_t>(pages, kMaxPages + 1));
 }
 
 void DrawScorePage(QPainter& painter, const CScore& score, int page, double dpi) {
-  const int top = page * std::max(1, score.PaperHeight);
+  const int64_t top64 = int64_t(page) * std::max(1, score.PaperHeight);
+  if (top64 > INT32_MAX - int64_t(std::max(1, score.PaperHeight))) return;
+  const int top = int(top64);
   painter.save();
   painter.scale(dpi / kScreenDpi, dpi / kScreenDpi);
   painter.translate(0, -top);
@@ -33,9 +41,10 @@ void DrawScorePage(QPainter& painter, const CScore& score, int page, double dpi)
 }
 
 bool PrintScorePages(QPagedPaintDevice& device, const CScore& score) {
+  const int pages = ScorePageCount(score);
+  if (pages > kMaxPages) return false;
   QPainter painter;
   if (!painter.begin(&device)) return false;
-  const int pages = ScorePageCount(score);
   const double dpi = device.logicalDpiY();
   for (int page = 0; page < pages; ++page) {
     if (page > 0) device.newPage();
@@ -45,10 +54,22 @@ bool PrintScorePages(QPagedPaintDevice& device, const CScore& score) {
 }
 
 bool SaveScorePdf(const CScore& score, const std::string& path, std::string* error) {
-  const QString target = QString::fromStdString(path);
-  const QString partial = target + ".part";
+  if (ScorePageCount(score) > kMaxPages) {
+    if (error)
+      *error = "乐谱超过 " + std::to_string(kMaxPages) + " 页，不能打印 (the score runs past " +
+               std::to_string(kMaxPages) + " pages)";
+    return false;
+  }
+  if (score.PaperWidth < 1 || score.PaperHeight < 1) {
+    if (error) *error = "纸张大小无效 (the paper size is not valid)";
+    return false;
+  }
+  // Written whole in memory, then put in place the way every save is: the
+  // previous file stays until the new one is complete.
+  QBuffer bytes;
+  bytes.open(QIODevice::WriteOnly);
   {
-    QPdfWriter writer(partial);
+    QPdfWriter writer(&bytes);
     writer.setCreator("Quavix");
     writer.setResolution(600);
     // The page is the score's paper, in points (72 per inch).
@@ -57,15 +78,9 @@ bool SaveScorePdf(const CScore& score, const std::string& path, std::string* err
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     if (!PrintScorePages(writer, score)) {
       if (error) *error = "cannot draw the PDF";
-      QFile::remove(partial);
       return false;
     }
   }
-  QFile::remove(target);
-  if (!QFile::rename(partial, target)) {
-    if (error) *error = "cannot write the file";
-    QFile::remove(partial);
-    return false;
-  }
-  return true;
+  const QByteArray& data = bytes.data();
+  return qx::WriteFileAtomically(path, std::string_view(data.constData(), size_t(data.size())), error);
 }

@@ -14,6 +14,7 @@
 #include "model/score.h"
 #include "notation/draw.h"
 #include "platform/qt_device_context.h"
+#include "platform/score_image.h"
 
 CScoreEditView::CScoreEditView(CScoreEditDoc& doc, QWidget* parent)
     : QAbstractScrollArea(parent),
@@ -38,11 +39,11 @@ CScoreEditView::CScoreEditView(CScoreEditDoc& doc, QWidget* parent)
 }
 
 QSize CScoreEditView::ScrollSize() const {
+  // The wider of content and page plus 100; the pages the content needs plus
+  // 50 — in 64 bits and bounded, so a far-off object cannot overflow it.
   CScore& score = const_cast<CScore&>(doc_.Score());
   score.ComputeExtent();
-  const int paperHeight = std::max(1, score.PaperHeight);
-  const int pages = (score.ExtentHeight + paperHeight - 1) / paperHeight;
-  return {std::max(score.ExtentWidth, score.PaperWidth) + 100, paperHeight * std::max(1, pages) + 50};
+  return ScoreViewSize(score);
 }
 
 void CScoreEditView::UpdateScrollSizes() {
@@ -71,18 +72,10 @@ QImage CScoreEditView::Render(QSize size, QPoint scroll) const {
   QPainter painter(&image);
   painter.translate(-scroll.x(), -scroll.y());
   painter.scale(zoom_, zoom_);
-  const CScore& score = doc_.Score();
-  // Page background: the paper's right edge and the page breaks.
-  painter.setPen(QColor(0xD0, 0xD0, 0xD0));
-  const QSize total = ScrollSize();
-  painter.drawLine(score.PaperWidth, 0, score.PaperWidth, total.height());
-  for (int y = score.PaperHeight; score.PaperHeight > 0 && y < total.height(); y += score.PaperHeight)
-    painter.drawLine(0, y, total.width(), y);
+  // Page background and score, only what the window shows.
   const int left = static_cast<int>(scroll.x() / zoom_), top = static_cast<int>(scroll.y() / zoom_);
-  const Rect clip{left, top, left + static_cast<int>(size.width() / zoom_) + 1,
-                  top + static_cast<int>(size.height() / zoom_) + 1};
-  QtDeviceContext dc(painter, clip);
-  DrawScore(dc, score);
+  PaintScoreView(painter, doc_.Score(),
+                 QRect(left, top, static_cast<int>(size.width() / zoom_) + 1, static_cast<int>(size.height() / zoom_) + 1));
   return image;
 }
 

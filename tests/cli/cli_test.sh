@@ -149,6 +149,70 @@ err="$("$cli" paste "$work/new.q5s" "$work/cut.clip" "$work/bad.q5s" --notes 2>&
 check "paste refuses damaged clipboard data" test "$status" -ne 0 -a ! -e "$work/bad.q5s"
 check "paste says why" grep -q "cannot paste" <<<"$err"
 
+# Special files and links: refused at once with a reason, never read without end.
+mkfifo "$work/pipe.q5s" "$work/pipe.mid" "$work/pipe.q5t"
+for input in pipe.q5s pipe.mid pipe.q5t; do
+  case "$input" in *.q5s) cmd=(info "$work/$input") ;; *) cmd=(convert "$work/$input" "$work/fifo-out.q5s") ;; esac
+  err="$(timeout 20 "$cli" "${cmd[@]}" 2>&1)"; status=$?
+  check "a FIFO as $input is refused, not waited on" test "$status" -ne 0 -a "$status" -ne 124
+  check "a FIFO as $input is named no regular file" grep -q "不是普通文件" <<<"$err"
+done
+ln -s /dev/zero "$work/zero.q5s"
+err="$(timeout 20 "$cli" info "$work/zero.q5s" 2>&1)"; status=$?
+check "/dev/zero is refused at once" test "$status" -ne 0 -a "$status" -ne 124 -a "$status" -ne 134
+check "/dev/zero is named no regular file" grep -q "不是普通文件" <<<"$err"
+check "nothing was written for special files" test ! -e "$work/fifo-out.q5s"
+ln -s "sub/target.q5s" "$work/dangling.q5s"
+mkdir "$work/sub"
+"$cli" convert "$work/a.q5s" "$work/dangling.q5s"
+check "saving through a dangling link keeps the link" test $? -eq 0 -a -L "$work/dangling.q5s"
+check "saving through a dangling link writes the file it names" cmp -s "$work/sub/target.q5s" "$work/b.q5s"
+
+# Score texts: a text cut short is refused unless --partial; a setting no score can hold is named.
+"$cli" convert "$work/a.q5s" "$work/a.q5t"
+size=$(stat -c %s "$work/a.q5t")
+head -c $((size / 2)) "$work/a.q5t" >"$work/half.q5t"
+err="$("$cli" convert "$work/half.q5t" "$work/half.q5s" 2>&1)"; status=$?
+check "half a score text is refused" test "$status" -ne 0 -a ! -e "$work/half.q5s"
+check "half a score text is reported as cut short" grep -q "ends inside" <<<"$err"
+err="$("$cli" convert "$work/half.q5t" "$work/half.q5s" --partial 2>&1)"; status=$?
+check "--partial imports half a text with a warning" test "$status" -eq 0 -a -s "$work/half.q5s"
+check "the warning names what is missing" grep -q "may be missing" <<<"$err"
+sed 's/^TimeBase=.*/TimeBase=0/' "$work/a.q5t" >"$work/tb0.q5t"
+err="$("$cli" convert "$work/tb0.q5t" "$work/tb0.q5s" 2>&1)"; status=$?
+check "TimeBase 0 is refused by its key" test "$status" -ne 0 -a ! -e "$work/tb0.q5s"
+check "the refusal names TimeBase" grep -q "TimeBase=0" <<<"$err"
+mkdir "$work/locked" && chmod a-w "$work/locked"
+err="$("$cli" convert "$work/a.q5s" "$work/locked/a.q5t" 2>&1)"; status=$?
+if [ "$(id -u)" -ne 0 ]; then
+  check "a failed text save says why" grep -q "Permission denied" <<<"$err"
+fi
+err="$("$cli" convert "$work/a.q5s" "$work/no-such-dir/a.q5t" 2>&1)"; status=$?
+check "a failed text save fails" test "$status" -ne 0
+check "a failed text save gives the errno text" grep -q "No such file or directory" <<<"$err"
+
+# A MIDI file that breaks off is told from one that is malformed.
+printf 'MThd\x00\x00\x00\x06\x00\x00\x00\x01\x00\xf0MTrk\x00\x00\x00\x08\x00\x3c\x40\x00\x00\xff\x2f\x00' >"$work/nostatus.mid"
+err="$("$cli" info "$work/nostatus.mid" 2>&1)"
+check "a data byte without a status is named" grep -q "no running status" <<<"$err"
+
+# The image export refuses a picture beyond its limits with a reason, and writes nothing.
+if "$cli" convert "$work/a.q5s" "$work/probe.png" >/dev/null 2>&1; then
+  { cat "$work/a.q5t"; printf '[Object99999]\nKind=79\nKindName=CXObject\nNumber=99999\nValue=0\nStyle=0\nLeft=100\nTop=100\nRight=16777216\nBottom=200\nLayer=0\nSelected=0\n'; } >"$work/wide.q5t"
+  "$cli" convert "$work/wide.q5t" "$work/wide.q5s" 2>/dev/null
+  for ext in png bmp; do
+    err="$(timeout 60 "$cli" convert "$work/wide.q5s" "$work/wide.$ext" 2>&1)"; status=$?
+    check "a picture too wide for $ext is refused" test "$status" -eq 1 -a ! -e "$work/wide.$ext"
+    check "the $ext refusal says why in both languages" grep -q "图像太大.*image too large" <<<"$err"
+  done
+  # Pages far down the paper: the print refuses rather than writing millions of pages.
+  { cat "$work/a.q5t"; printf '[Object99998]\nKind=79\nKindName=CXObject\nNumber=99998\nValue=0\nStyle=0\nLeft=100\nTop=16000000\nRight=200\nBottom=16000100\nLayer=0\nSelected=0\n'; } >"$work/deep.q5t"
+  "$cli" convert "$work/deep.q5t" "$work/deep.q5s" 2>/dev/null
+  err="$(timeout 60 "$cli" convert "$work/deep.q5s" "$work/deep.pdf" 2>&1)"; status=$?
+  check "a score of 20,000 pages does not print" test "$status" -eq 1 -a ! -e "$work/deep.pdf"
+  check "the page refusal says why" grep -q "不能打印" <<<"$err"
+fi
+
 "$cli" frobnicate >/dev/null 2>&1; status=$?
 check "unknown command fails" test "$status" -ne 0
 "$cli" --help | grep -q "convert"

@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "tests/common/scratch_dir.h"
 
@@ -37,8 +39,9 @@ TEST(FileUtil, WritesReadsAndKeepsPermissions) {
   EXPECT_EQ(dir.List(), (std::set<std::string>{"a.bin", longName}));
 
   std::string text = "keep", error;
-  ASSERT_TRUE(qx::ReadWholeFile("/proc/self/status", text));  // reports size 0
-  EXPECT_NE(text.find("Umask:"), std::string::npos);
+  // Never more than fstat reported: a file under /proc that says 0 reads as empty.
+  ASSERT_TRUE(qx::ReadWholeFile("/proc/self/status", text));
+  EXPECT_EQ(text, "");
   text = "keep";
   EXPECT_FALSE(qx::ReadWholeFile(dir / "missing", text, &error));
   EXPECT_FALSE(qx::ReadWholeFile(dir.Path(), text));
@@ -106,4 +109,55 @@ TEST(FileUtil, LinkedTargetIsReplacedThroughTheLink) {
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
   EXPECT_EQ(dir.Read("real/settings.ini"), "new");
   EXPECT_EQ(dir.List("real"), std::set<std::string>{"settings.ini"});
+
+  // A dangling link (relative, through a second link) gets the file it names.
+  std::filesystem::create_symlink("real/new.q5s", dir / "first.q5s");
+  std::filesystem::create_symlink("first.q5s", dir / "outer.q5s");
+  ASSERT_TRUE(qx::WriteFileAtomically(dir / "outer.q5s", "made"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "outer.q5s"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "first.q5s"));
+  EXPECT_EQ(dir.Read("real/new.q5s"), "made");
+  EXPECT_EQ(dir.List("real"), (std::set<std::string>{"settings.ini", "new.q5s"}));
+}
+
+TEST(FileUtil, SpecialFilesAreRefusedWithoutBlockingAndReadsStopAtTheStatedSize) {
+  ScratchDir dir;
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  std::string text = "keep", error;
+  // No writer ever opens the FIFO: a blocking open would hang here.
+  EXPECT_FALSE(qx::ReadWholeFile(dir / "pipe", text, &error));
+  EXPECT_NE(error.find("不是普通文件"), std::string::npos) << error;
+  EXPECT_FALSE(qx::ReadWholeFile("/dev/zero", text, &error));
+  EXPECT_NE(error.find("不是普通文件"), std::string::npos) << error;
+  uint64_t size = 0;
+  EXPECT_LT(qx::OpenRegularFile(dir.Path(), size, &error), 0);
+  EXPECT_EQ(text, "keep");
+
+  ASSERT_TRUE(qx::WriteFileAtomically(dir / "big", std::string(5000, 'x')));
+  EXPECT_FALSE(qx::ReadWholeFile(dir / "big", text, &error, 4096));
+  EXPECT_NE(error.find("5000"), std::string::npos) << error;
+  ASSERT_TRUE(qx::ReadWholeFile(dir / "big", text, &error, 5000));
+  EXPECT_EQ(text.size(), 5000u);
+}
+
+TEST(FileUtil, ASaveEndedBySignalLeavesNoTemporaryFile) {
+  for (int sig : {SIGINT, SIGTERM}) {
+    ScratchDir dir;
+    ASSERT_TRUE(qx::WriteFileAtomically(dir / "score.q5s", "old"));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      signal(sig, SIG_DFL);
+      qx::AtomicFileWriter writer;
+      if (!writer.Open(dir / "score.q5s") || !writer.Write(std::string(1 << 16, 'n'))) _exit(3);
+      raise(sig);  // as if the user pressed Ctrl+C halfway through a large save
+      _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), sig);
+    EXPECT_EQ(dir.List(), std::set<std::string>{"score.q5s"});
+    EXPECT_EQ(dir.Read("score.q5s"), "old");
+  }
 }

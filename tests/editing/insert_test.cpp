@@ -209,6 +209,7 @@ TEST(InsertRest, RestsTakeRoomAndAWholeRestFillsAnyMeasure) {
   ASSERT_NE(quarter, nullptr);
   EXPECT_EQ(quarter->Ticks, 240);
   EXPECT_EQ(quarter->Head, 3);
+  EXPECT_EQ(quarter->Style, 0);  // no update flags: the rest keeps the length it was given
   EXPECT_EQ(quarter->GetBounds().Width(), 16);
   for (int i = 0; i < 3; ++i) EXPECT_NE(InsertNote(d.score, d.End(0), d.Y(0, 12), 3), nullptr);
   EXPECT_EQ(InsertRest(d.score, d.End(0), d.Y(0, 16), 4), nullptr);

@@ -576,7 +576,7 @@ TEST(MergeRest, AnUnwritableSumIsLockedAndRestsWithoutANoteAreRefused) {
   CRest* lead = d.AddRest(0, 0, 3);
   auto n = d.Notes(0, 0, {3});
   CRest* r = d.AddRest(0, 0, 3);
-  r->Style |= NTS_DOTTED;  // 360: 240 + 360 is no single value
+  r->Style |= NTS_DOTTED | NTS_UPDATE_TICKS;  // 360: 240 + 360 is no single value
   d.score.UpdateDerived();
   d.Pick({lead});
   EXPECT_EQ(Command(d.score, MergeRestIntoNote), 0);

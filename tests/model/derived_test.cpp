@@ -295,6 +295,32 @@ TEST(PlayTimes, RolledCombinationsFromTheLowestNoteUp) {
   EXPECT_EQ(low->PlayTicks, 240);
   EXPECT_EQ(middle->PlayTicks, 224);
   EXPECT_EQ(top->PlayTicks, 208);
+
+  // Every member takes its place in the roll, not only the notes: a text
+  // between the low and the middle note delays the two above it.
+  CXText* word = t.Text(100, (low->Y + middle->Y) / 2, "arp");  // placed by its Top
+  for (const auto& up : t.score.Objects())
+    if (auto* c = As<CXCombo>(up.get())) c->Members.push_back(word->Number);
+  t.Update();
+  EXPECT_EQ(low->PlayStart, 0);
+  EXPECT_EQ(middle->PlayStart, 32);
+  EXPECT_EQ(top->PlayStart, 48);
+  EXPECT_EQ(top->PlayTicks, 192);
+}
+
+// Boxes at the very edge of int (a file opened without the clamps): the
+// recalculation works their sums out without overflowing.
+TEST(PlayTimes, NotesAtTheEdgeOfIntRecalculate) {
+  SmallScore t(1, 1);
+  CNote* far = t.Note(0, 0, 100, 8, 3, kAuto);
+  CNote* near = t.Note(0, 0, 140, 8, 3, kAuto);
+  far->Left = INT32_MAX - 10;
+  far->Right = INT32_MAX;
+  far->Stem = 28;
+  far->Bottom = INT32_MAX - 4;
+  t.Update();
+  EXPECT_EQ(near->Ticks, 240);
+  EXPECT_EQ(far->Right, INT32_MAX);
 }
 
 // --- velocities and articulations ---------------------------------------------------

@@ -186,6 +186,13 @@ TEST(LoadCharList, AFileThatCannotBeReadIsNeverReplaced) {
   struct stat st {};
   ASSERT_EQ(stat((dir / "charlist.dat").c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
+  // A FIFO in its place is refused at once (no writer ever comes) and kept.
+  ASSERT_EQ(mkfifo((dir / "pipe.dat").c_str(), 0600), 0);
+  std::string error;
+  EXPECT_FALSE(table.Load(dir / "pipe.dat", &error));
+  EXPECT_NE(error.find("不是普通文件"), std::string::npos) << error;
+  ASSERT_EQ(stat((dir / "pipe.dat").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 
   if (geteuid() == 0) GTEST_SKIP() << "root reads unreadable files";
   Bytes original = ListFile(3, 3);

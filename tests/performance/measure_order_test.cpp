@@ -103,6 +103,8 @@ const OrderCase kOrderCases[] = {
     {"sequence counts playable measures only", "A B*0 C", "#sequence:2,1", "C A"},
     {"sequence skips numbers out of range", "A B C", "#sequence:0,-2,9,2,3-,1", "B C A"},
     {"huge range is bounded by the measures", "A B", "#sequence:1-2000000000", "A B"},
+    // The list is read from the text's eleventh character, wherever the key stands.
+    {"sequence read after the tenth character", "A B C", "x #sequence:2,1", "A"},
 };
 
 class PlaybackOrder : public testing::TestWithParam<OrderCase> {};

@@ -234,6 +234,15 @@ TEST(MidiReader, TruncatedFilesKeepWhatWasRead) {
   std::string problem;
   EXPECT_EQ(Events(Read(bad, &problem)), (std::vector<Ev>{{0, 0x90, 60, 1, ""}}));
   EXPECT_EQ(problem, "truncated at byte 26");
+
+  // Malformed events are named for what they are, not taken for an early end.
+  const Bytes freshTrack = Cat({Header(0, 2, 240), Track({0x00, 0x90, 60, 1}), Track({0x00, 0x3C, 0x40})});
+  const Bytes longNumber = Cat({Header(0, 1, 240), Track({0x00, 0x90, 60, 1, 0x81, 0x80, 0x80, 0x80, 0x00, 0x80, 60, 0})});
+  // Running status does not carry over into the next track.
+  Read(freshTrack, &problem);
+  EXPECT_EQ(problem, "a data byte with no running status before it at byte 34");
+  EXPECT_EQ(Events(Read(longNumber, &problem)).size(), 1u);
+  EXPECT_EQ(problem, "a variable-length number longer than four bytes at byte 26");
 }
 
 TEST(MidiFile, UnopenablePathLogsAndKeepsTheSequence) {

@@ -1,6 +1,7 @@
 // quavix-cli: batch conversions and score information for scripts and tests.
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "exchange/musicxml/musicxml_export.h"
 #include "editing/insert.h"
 #include "exchange/lattix.h"
+#include "exchange/score_text.h"
 #include "model/score.h"
 #include "model/score_open.h"
 #include "tools/cli/edit_command.h"
@@ -29,7 +31,9 @@ const char kUsage[] =
     "  info FILE.q5s              print the score statistics\n"
     "  convert IN.q5s OUT.q5s     open a score as the editor does and save it\n"
     "  convert IN.q5s OUT.q5t     ... and write it as score text\n"
-    "  convert IN.q5t OUT.q5s     read a score text and save it as a score\n"
+    "  convert IN.q5t OUT.q5s [--partial]\n"
+    "                             read a score text and save it as a score; a text cut short or\n"
+    "                             missing objects is refused unless --partial\n"
     "  convert IN.q5s OUT.mid     the MIDI export: the performance as a Standard MIDI File\n"
     "  convert IN.q5s OUT.musicxml  MusicXML for other notation programs (.xml, or .mxl compressed)\n"
     "  convert IN.q5s OUT.wav     the performance played by the software synthesizer\n"
@@ -88,12 +92,22 @@ int CmdInfo(const std::vector<std::string>& args) {
 bool IsTextExtension(const std::string& ext) { return ext == ".q5t"; }
 
 // Score text -> score, through libLattix.so as the editor's text import.
-int ConvertTextToScore(const std::string& in, const std::string& out) {
+// A text that shows objects are missing is refused unless `partial`, which
+// imports it with a warning naming what is missing; settings a score cannot
+// hold are always refused.
+int ConvertTextToScore(const std::string& in, const std::string& out, bool partial) {
   std::string text, error;
   if (!qx::ReadWholeFile(in, text, &error)) return Fail(error);
   IniFile doc;
   doc.LoadFromText(text);
   if (!doc.FindSection("Score")) return Fail(in + " is not a score text (no [Score] section)");
+  const ScoreTextCheck check = CheckScoreText(doc, text);
+  if (!check.Invalid.empty()) return Fail(in + ": the score cannot hold " + check.Invalid.front());
+  for (const std::string& missing : check.Missing) {
+    if (!partial) return Fail(in + ": incomplete score text: " + missing + " (--partial imports what is there)");
+    std::fprintf(stderr, "quavix-cli: warning: %s: %s; importing what is there\n", in.c_str(), missing.c_str());
+  }
+  for (const std::string& doubt : check.Warnings) std::fprintf(stderr, "quavix-cli: warning: %s: %s\n", in.c_str(), doubt.c_str());
   CScore score;
   if (scoreImportXML(&score, &doc) != 1) return Fail("cannot import " + in + ": out of memory");
   score.ClampGeometry();
@@ -110,7 +124,7 @@ int ConvertScoreToText(const std::string& in, const std::string& out) {
   if (!OpenScoreFile(score, in, &error)) return Fail(error);
   IniFile doc;
   if (scoreExportXML(&score, &doc) != 1) return Fail("cannot export " + in + ": out of memory");
-  if (!doc.Save(out)) return Fail("cannot write " + out);
+  if (!doc.Save(out, &error)) return Fail("cannot write " + out + ": " + error);
   return 0;
 }
 
@@ -130,7 +144,7 @@ int CmdConvert(const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i].size() > 2 && args[i].compare(0, 2, "--") == 0) {
       options.push_back(args[i]);
-      if (args[i] != "--by-channel" && i + 1 < args.size()) options.push_back(args[++i]);
+      if (args[i] != "--by-channel" && args[i] != "--partial" && i + 1 < args.size()) options.push_back(args[++i]);
     } else {
       files.push_back(args[i]);
     }
@@ -140,11 +154,13 @@ int CmdConvert(const std::vector<std::string>& args) {
   const std::string& out = files[1];
   std::string inExt = qx::FileExtensionLower(in), outExt = qx::FileExtensionLower(out);
   if (inExt == ".mid" || inExt == ".midi") return CmdConvertFromMidi(in, out, options);
-  if (!options.empty()) return Fail("unknown option " + options.front() + " (options belong to the MIDI import)");
   if (IsTextExtension(inExt)) {
+    const bool partial = options.size() == 1 && options[0] == "--partial";
+    if (!options.empty() && !partial) return Fail("unknown option " + options.front() + " (a score text takes --partial)");
     if (!IsScoreExtension(outExt)) return Fail("cannot write " + out + ": a score text converts to .q5s or .stv");
-    return ConvertTextToScore(in, out);
+    return ConvertTextToScore(in, out, partial);
   }
+  if (!options.empty()) return Fail("unknown option " + options.front() + " (options belong to the MIDI import)");
   if (!IsScoreExtension(inExt)) return Fail("cannot read " + in + ": unknown input type '" + inExt + "'");
   if (IsTextExtension(outExt)) return ConvertScoreToText(in, out);
   if (outExt == ".mid" || outExt == ".midi") return CmdConvertToMidi(in, out);
@@ -215,10 +231,22 @@ int CmdNew(const std::vector<std::string>& args) {
   return 0;
 }
 
+int Run(std::vector<std::string> args);
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  // Running out of memory anywhere is a refusal with a reason, not an abort.
+  try {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::bad_alloc&) {
+    return Fail("内存不足 (out of memory)");
+  }
+}
+
+namespace {
+
+int Run(std::vector<std::string> args) {
   if (args.empty()) {
     std::fputs(kUsage, stderr);
     return 2;
@@ -239,3 +267,5 @@ int main(int argc, char** argv) {
   if (cmd == "paste") return CmdPaste(args);
   return Fail("unknown command '" + cmd + "' (see --help)");
 }
+
+}  // namespace
