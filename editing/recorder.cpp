@@ -1,4 +1,5 @@
 #include "editing/recorder.h"
+#include "editing/recorder_internal.h"
 
 #include <algorithm>
 #include <climits>
@@ -15,7 +16,8 @@
 
 using namespace editing;
 
-namespace {
+// Shared with the transcribing import (recorder_internal.h).
+namespace recorder_detail {
 
 constexpr int kClefTreble = 0;
 constexpr int kClefBass = 1;
@@ -211,11 +213,6 @@ int CodeTicks(const CScore& score, int code) { return std::max(1, DurationTicks(
 // steps, 0 on the F five semitones above key 0, growing upwards) and the
 // alteration the head needs. Black keys are flats in flat keys, sharps
 // otherwise.
-struct Spelling {
-  int64_t Diatonic = 0;
-  int Alteration = 0;
-  int NaturalClass = 0;  // pitch class of the natural, C = 0
-};
 
 Spelling Spell(int key, int32_t keyCode) {
   static const int kStepOfSemitone[12] = {0, -1, 1, -1, 2, -1, 3, 4, -1, 5, -1, 6};  // semitones above F
@@ -285,7 +282,7 @@ void SetCode(const CScore& score, CNote& n, int code) {
 }
 
 // A note of the voice at the tick; a tied continuation restates no accidental.
-CNote* MakeNote(CRecorder& r, int voice, int64_t tick, int key, int channel, int code, bool continuation = false) {
+CNote* MakeNote(CRecorder& r, int voice, int64_t tick, int key, int channel, int code, bool continuation) {
   CScore& score = *r.Score;
   const int64_t measure = MeasureIndexAt(r, tick);
   const size_t system = SystemOfMeasure(r, measure);
@@ -310,7 +307,7 @@ CNote* MakeNote(CRecorder& r, int voice, int64_t tick, int key, int channel, int
   return n;
 }
 
-void MakeRest(CRecorder& r, int voice, int64_t tick, int code) {
+CRest* MakeRest(CRecorder& r, int voice, int64_t tick, int code) {
   CScore& score = *r.Score;
   const int64_t measure = MeasureIndexAt(r, tick);
   const size_t system = SystemOfMeasure(r, measure);
@@ -330,7 +327,7 @@ void MakeRest(CRecorder& r, int voice, int64_t tick, int code) {
   if (code == 1 && m->Ticks != rest->Ticks) rest->Style &= ~NTS_UPDATE_TICKS;
   rest->PlaceAt(PlaceX(r, voice, measure, tick), stave->Top + 2 * score.LineSpace);
   rest->dy = rest->Y - stave->Top;
-  Attach(score, stave, m, std::move(rest));
+  return Attach(score, stave, m, std::move(rest));
 }
 
 // Rests of the longest values that fit, from the slot's end up to `to`.
@@ -345,7 +342,9 @@ void WriteRests(CRecorder& r, int voice, int64_t to) {
 
 bool ValidKey(int key) { return key >= 0 && key < 128; }
 
-}  // namespace
+}  // namespace recorder_detail
+
+using namespace recorder_detail;
 
 // --- the recorder -------------------------------------------------------------------------------
 
@@ -398,6 +397,8 @@ void SplitVoicesAtKey(CRecorder& r, int key) {
 
 void ApplyImportSettings(CRecorder& r, const MidiImportSettings& s) {
   r.QuantiseSetting = s.Quantise;
+  r.AutoGrid = s.AutoGrid;
+  r.AutoStaves = s.AutoStaves;
   r.MeasuresPerLine = std::clamp(s.MeasuresPerLine, 1, 32);
   r.VoiceSlots = std::clamp(s.Voices, 1, kRecorderVoices);
   if (s.ByChannel) SplitVoicesByChannel(r);
@@ -547,45 +548,6 @@ void RecordKeySignature(CRecorder& r, int64_t tick, int sharps) {
   SetKeySign(r, index, code);
   for (size_t s = SystemOfMeasure(r, index) + 1; s < r.Systems.size(); ++s)
     SetKeySign(r, int64_t(s) * r.MeasuresPerLine, code);
-}
-
-int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
-  CScore& score = *r.Score;
-  // Every duration must fit the score's ticks: a whole note is 4 x division.
-  if (seq.Division < 1 || seq.Division > 32767) {
-    score.LastError = "-1:MIDI文件的时间分辨率无效!";
-    return 0;
-  }
-  score.TimeBase = seq.Division;
-  score.Tempo = seq.Tempo;
-  if (seq.Numerator >= 1 && seq.Numerator <= 127 && PowerOfTwo(seq.Denominator) && seq.Denominator <= 64) {
-    score.Numerator = static_cast<int8_t>(seq.Numerator);
-    score.Denominator = static_cast<int8_t>(seq.Denominator);
-  } else {
-    score.Numerator = 4;
-    score.Denominator = 4;
-  }
-  ResetRecorder(r);
-  EnsureLines(r, 1);
-  for (const MidiEventRec& e : seq.Events) {
-    if (e.IsMeta()) {
-      if (!e.Data) continue;
-      if (e.Data1 == META_TIME_SIGNATURE && e.Data2 >= 2) {
-        const int power = e.Data[1] & 31;
-        if (power <= 6) RecordTimeSignature(r, e.Tick, e.Data[0], 1 << power);
-      } else if (e.Data1 == META_KEY_SIGNATURE && e.Data2 >= 1) {
-        RecordKeySignature(r, e.Tick, static_cast<int8_t>(e.Data[0]));
-      }
-    } else if (e.IsNoteOff() || (e.IsNoteOn() && e.Data2 == 0)) {
-      RecordNoteOff(r, e.Tick, e.Data1 & 0x7F, e.Status & 0x0F);
-    } else if (e.IsNoteOn()) {
-      RecordNoteOn(r, e.Tick, e.Status, e.Data1 & 0x7F);
-    }
-  }
-  score.UpdateDerived();
-  SeparateRecordedVoices(r);
-  if (BeamRecordedNotes(r)) score.UpdateDerived();
-  return 1;
 }
 
 void SeparateRecordedVoices(CRecorder& r) {
