@@ -3,6 +3,7 @@
 // values the meter asks for, and only then placed in measures as wide as
 // their content needs.
 #include <algorithm>
+#include <climits>
 #include <array>
 #include <cmath>
 #include <map>
@@ -251,7 +252,8 @@ double MeasureContentWidth(int timeBase, int measureTicks, const std::vector<int
   // demanding step needs at linear spacing.
   auto room = [&](int ticks) {
     const double quarters = double(ticks) / std::max(timeBase, 1);
-    return 14.0 + 7.0 * std::log2(std::max(quarters, 0.125) * 4);
+    // never less than a head and a gap
+    return std::max(13.0, 14.0 + 7.0 * std::log2(std::max(quarters, 0.125) * 4));
   };
   std::set<int> onsets(onsetList.begin(), onsetList.end());
   onsets.insert(measureTicks);
@@ -410,7 +412,6 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
   ResetRecorder(r);
   r.DrumNotes = 0;
   r.KeyEstimated = false;
-  EnsureLines(r, 1);
   const int timeBase = score.TimeBase;
 
   // --- the notes, whole ---
@@ -489,7 +490,12 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
         closest = &c;
       }
     }
-    if (!chosen) chosen = r.AutoGrid ? closest : &candidates.back();
+    if (!chosen && !r.AutoGrid) {
+      // Nothing fits: the forced straight grid, or the finest straight step allowed.
+      for (const Candidate& c : candidates)
+        if (!c.Triplet) chosen = &c;
+    }
+    if (!chosen) chosen = closest;
     stepOfBeat[b.Start] = chosen->Step;
     if (chosen->Triplet) tripletBeats.push_back(b.Start);
   }
@@ -645,8 +651,8 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
   // --- the measures the music fills, and no more ---
   int64_t end = 1;
   for (const ChordRec& c : chords) end = std::max(end, c.End);
-  if (!EnsureLines(r, end - 1)) end = limit;
-  const int64_t measureCount = std::min<int64_t>(MeasureIndexAt(r, end - 1) + 1, int64_t(r.Measures.size()));
+  end = std::min(end, limit);
+  const int64_t measureCount = std::clamp<int64_t>(MeasureIndexAt(r, end - 1) + 1, 1, kRecorderMaxMeasures);
   const int64_t musicEnd = MeasureStart(r, measureCount);
 
   // --- written values, per stave and voice, bar by bar ---
@@ -693,12 +699,10 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
     }
   }
 
-  // --- measure widths from their content; measures past the music go ---
-  for (size_t i = size_t(measureCount); i < r.Measures.size(); ++i) CScore::MarkForRemoval(r.Measures[i]);
-  r.Measures.resize(size_t(measureCount));
-  score.RemoveMarkedObjects();
+  // --- measure widths from their content, systems filled with as many as fit ---
+  std::vector<double> need(size_t(measureCount), 0.0);
   {
-    std::vector<std::vector<int>> onsets(r.Measures.size()), dotted(r.Measures.size()), accidental(r.Measures.size());
+    std::vector<std::vector<int>> onsets(need.size()), dotted(need.size()), accidental(need.size());
     for (const Piece& p : pieces) {
       const int64_t index = MeasureIndexAt(r, p.Value.Start);
       if (index < 0 || index >= measureCount) continue;
@@ -708,42 +712,67 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
       if (p.Chord >= 0 && !p.Continuation) {
         const int32_t keyCode = KeyOfMeasure(r, index);
         for (int key : chords[size_t(p.Chord)].Keys) {
-          const Spelling s = Spell(key, keyCode);
-          if (s.Alteration != KeySignatureAlteration(keyCode, s.NaturalClass)) accidental[size_t(index)].push_back(offset);
+          const Spelling sp = Spell(key, keyCode);
+          if (sp.Alteration != KeySignatureAlteration(keyCode, sp.NaturalClass)) accidental[size_t(index)].push_back(offset);
         }
       }
     }
-    for (size_t s = 0; s < r.Systems.size(); ++s) {
-      CStaff* system = r.Systems[s];
-      const size_t first = s * size_t(r.MeasuresPerLine);
-      const size_t stop = std::min(r.Measures.size(), first + size_t(r.MeasuresPerLine));
-      if (first >= stop) continue;
-      std::vector<double> need;
-      int padding = 0;
-      for (size_t k = first; k < stop; ++k) {
-        CMeasure* m = r.Measures[k];
-        m->LeftMargin = kBarLineRoom;
-        ComputeLeftPadding(*m);
-        padding += m->LeftPadding + m->RightPadding;
-        need.push_back(MeasureContentWidth(timeBase, m->Ticks, onsets[k], dotted[k], accidental[k]));
+    for (int64_t k = 0; k < measureCount; ++k) {
+      const int64_t ticks = MeasureStart(r, k + 1) - MeasureStart(r, k);
+      need[size_t(k)] = MeasureContentWidth(timeBase, int(ticks), onsets[size_t(k)], dotted[size_t(k)], accidental[size_t(k)]);
+    }
+    // Line breaks: measures join a system while their room (with the
+    // opening clef, key and time signature of a system's first measure) fits.
+    const int lineWidth = score.PaperWidth - score.PageRightMargin - score.LeftMargin;
+    r.LineFirst.assign(1, 0);
+    double used = 0;
+    for (int64_t k = 0; k < measureCount; ++k) {
+      const bool opens = r.LineFirst.back() == k;
+      const int32_t keyCode = KeyOfMeasure(r, k);
+      const double opening = opens ? 28.0 + 8.0 * (keyCode > 256 ? (keyCode & 7) : 0) + (k == 0 ? 20.0 : 0.0) : 0.0;
+      const double room = need[size_t(k)] + kBarLineRoom + 4 + opening;
+      if (!opens && used + room > lineWidth) {
+        r.LineFirst.push_back(k);
+        used = need[size_t(k)] + kBarLineRoom + 4 + 28.0 + 8.0 * (keyCode > 256 ? (keyCode & 7) : 0);
+      } else {
+        used += room;
       }
-      const double total = std::accumulate(need.begin(), need.end(), 0.0);
-      const double area = std::max(1.0, double(system->Right - system->Left - padding));
-      int x = system->Left;
-      for (size_t k = first; k < stop; ++k) {
-        CMeasure* m = r.Measures[k];
-        const int dx = x - m->Left;
-        const int width = m->LeftPadding + m->RightPadding + int(std::lround(need[k - first] * area / total));
-        m->Left = x;
-        m->Right = k + 1 == stop ? system->Right : x + width;
-        x = m->Right;
-        ComputeUnitsPerTick(*m);
-        // Signs opening the measure move with it.
-        if (dx != 0)
-          for (CStave* stave : r.SystemStaves[s])
-            for (CStaveObject* o : stave->Attached)
-              if (o->OwnerMeasure == m && o->KindCode() == Kind::Sign) o->MoveTo(o->Left + dx, o->Top);
-      }
+    }
+    r.LineFirst.push_back(measureCount);
+  }
+  EnsureLines(r, musicEnd - 1);
+  for (size_t i = size_t(measureCount); i < r.Measures.size(); ++i) CScore::MarkForRemoval(r.Measures[i]);
+  if (r.Measures.size() > size_t(measureCount)) r.Measures.resize(size_t(measureCount));
+  score.RemoveMarkedObjects();
+  for (size_t s = 0; s < r.Systems.size(); ++s) {
+    CStaff* system = r.Systems[s];
+    const size_t first = size_t(FirstMeasureOfSystem(r, s));
+    const size_t stop = std::min(r.Measures.size(), size_t(FirstMeasureOfSystem(r, s + 1)));
+    if (first >= stop) continue;
+    int padding = 0;
+    double total = 0;
+    for (size_t k = first; k < stop; ++k) {
+      CMeasure* m = r.Measures[k];
+      m->LeftMargin = kBarLineRoom;
+      ComputeLeftPadding(*m);
+      padding += m->LeftPadding + m->RightPadding;
+      total += need[k];
+    }
+    const double area = std::max(1.0, double(system->Right - system->Left - padding));
+    int x = system->Left;
+    for (size_t k = first; k < stop; ++k) {
+      CMeasure* m = r.Measures[k];
+      const int dx = x - m->Left;
+      const int width = m->LeftPadding + m->RightPadding + int(std::lround(need[k] * area / total));
+      m->Left = x;
+      m->Right = k + 1 == stop ? system->Right : x + width;
+      x = m->Right;
+      ComputeUnitsPerTick(*m);
+      // Signs opening the measure move with it.
+      if (dx != 0)
+        for (CStave* stave : r.SystemStaves[s])
+          for (CStaveObject* o : stave->Attached)
+            if (o->OwnerMeasure == m && o->KindCode() == Kind::Sign) o->MoveTo(o->Left + dx, o->Top);
     }
   }
 
@@ -756,10 +785,15 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
   std::vector<std::pair<CNote*, CNote*>> ties;
   std::vector<CNote*> wholeRests;
   std::map<std::pair<int, int>, CNote*> previousHead;  // (chord, key) -> its last head
+  std::map<std::tuple<int, int, int64_t>, std::vector<CNote*>> triplets;  // (stave, voice, beat) -> heads and rests
   for (const Piece& p : pieces) {
     const WrittenValue& v = p.Value;
     auto finish = [&](CNote* n) {
-      if (v.Tuplet) n->Value = v.Code | (v.Tuplet << 8);
+      if (v.Tuplet) {
+        n->Value = v.Code | (v.Tuplet << 8);
+        std::vector<CNote*>& group = triplets[{p.Staff, p.Voice, BeatOf(r, v.Start).Start}];
+        if (group.empty() || group.back()->Start != n->Start) group.push_back(n);
+      }
       if (v.Dots == 1) {
         n->Style |= NTS_DOTTED;
         dots1.push_back(n);
@@ -825,6 +859,30 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
     rest->PlaceAt(middle - (rest->Right - rest->Left) / 2, rest->Y);
   }
   if (!r.Measures.empty()) r.Measures.back()->Value = 9;  // the final bar line
+  // Each triplet group shows an italic 3 (the score's italic font) on the
+  // stem side, over the middle of the group.
+  for (const auto& [at, group] : triplets) {
+    const CNote* firstHead = nullptr;
+    int low = INT32_MAX, high = INT32_MIN;
+    for (const CNote* n : group) {
+      if (n->KindCode() != Kind::Note) continue;
+      if (!firstHead) firstHead = n;
+      low = std::min({low, n->Y, n->Y + n->Stem});
+      high = std::max({high, n->Y, n->Y + n->Stem});
+    }
+    CNote* anchor = group.front();
+    CStave* stave = anchor->OwnerStave;
+    const bool above = !firstHead || firstHead->Stem <= 0;
+    if (!firstHead) low = high = stave->Top + 2 * stave->LineSpace;
+    const int centre = (group.front()->X + group.back()->X) / 2 + 4;
+    auto text = std::make_unique<CXText>();
+    text->text = "3";
+    text->Font = 2;
+    text->Layer = anchor->Layer;
+    const int top = above ? std::min(low, stave->Top) - 20 : std::max(high, stave->Top + 4 * stave->LineSpace) + 2;
+    text->SetBounds(centre - 4, top, centre + 10, top + 18);
+    Attach(score, stave, anchor->OwnerMeasure, std::move(text));
+  }
   AddTieArcs(score, ties);
   score.UpdateDerived();
   return 1;

@@ -140,7 +140,26 @@ void RefreshMeasures(CRecorder& r, int64_t first) {
   }
 }
 
-size_t SystemOfMeasure(const CRecorder& r, int64_t index) { return size_t(index / r.MeasuresPerLine); }
+// Systems start at the planned measures (LineFirst, one past the last
+// planned system's end at the back), then hold MeasuresPerLine each.
+int64_t FirstMeasureOfSystem(const CRecorder& r, size_t system) {
+  const size_t planned = r.LineFirst.empty() ? 0 : r.LineFirst.size() - 1;
+  if (system < planned) return r.LineFirst[system];
+  const int64_t from = planned ? r.LineFirst.back() : 0;
+  return from + int64_t(system - planned) * r.MeasuresPerLine;
+}
+
+int MeasuresOfSystem(const CRecorder& r, size_t system) {
+  return int(FirstMeasureOfSystem(r, system + 1) - FirstMeasureOfSystem(r, system));
+}
+
+size_t SystemOfMeasure(const CRecorder& r, int64_t index) {
+  const size_t planned = r.LineFirst.empty() ? 0 : r.LineFirst.size() - 1;
+  if (planned && index < r.LineFirst.back())
+    return size_t(std::upper_bound(r.LineFirst.begin(), r.LineFirst.end(), index) - r.LineFirst.begin()) - 1;
+  const int64_t from = planned ? r.LineFirst.back() : 0;
+  return planned + size_t((index - from) / r.MeasuresPerLine);
+}
 
 void SetKeySign(CRecorder& r, int64_t index, int32_t code) {
   if (index < 0 || index >= int64_t(r.Measures.size())) return;
@@ -171,13 +190,14 @@ void AddSystem(CRecorder& r) {
   }
   CStaff* system = NewSystem(score, top, top + score.StaveSpace + 2 * h, score.Staffs.size());
   const size_t systemIndex = r.Systems.size();
-  const int64_t firstMeasure = int64_t(systemIndex) * r.MeasuresPerLine;
+  const int64_t firstMeasure = FirstMeasureOfSystem(r, systemIndex);
+  const int count = MeasuresOfSystem(r, systemIndex);
 
   // Measures equally wide, the last one ending at the system's right edge.
   const int width = system->Right - system->Left;
-  const int g = std::max(1, width / r.MeasuresPerLine);
-  for (int i = 0; i < r.MeasuresPerLine; ++i) {
-    const int bar = (i == r.MeasuresPerLine - 1) ? system->Right : system->Left + g * (i + 1);
+  const int g = std::max(1, width / count);
+  for (int i = 0; i < count; ++i) {
+    const int bar = (i == count - 1) ? system->Right : system->Left + g * (i + 1);
     CMeasure* m = score.MakeMeasure(system, bar);
     m->Left = i == 0 ? system->Left : system->Measures[size_t(i) - 1]->Right;
     r.Measures.push_back(m);
@@ -193,7 +213,7 @@ void AddSystem(CRecorder& r) {
   CMeasure* first = system->Measures.front();
   SetMeasureSign(score, upper, first, SIGN_CLEF, kClefTreble);
   SetMeasureSign(score, lower, first, SIGN_CLEF, kClefBass);
-  for (int i = 0; i < r.MeasuresPerLine; ++i) {
+  for (int i = 0; i < count; ++i) {
     const int64_t k = firstMeasure + i;
     // Every system starts with the key; a measure where the key changes shows it.
     const int32_t key = KeyOfMeasure(r, k);
@@ -370,6 +390,7 @@ void ResetRecorder(CRecorder& r) {
   r.LastPlaced.fill(CRecorder::Placed{});
   r.Grid = RecorderGrid(r.QuantiseSetting, r.Score->TimeBase);
   r.MeasuresPerLine = std::clamp(r.MeasuresPerLine, 1, 32);
+  r.LineFirst.clear();
   r.VoiceSlots = std::clamp(r.VoiceSlots, 1, kRecorderVoices);
   r.LeftOut = 0;
   r.KeyCode = 0;
@@ -547,7 +568,7 @@ void RecordKeySignature(CRecorder& r, int64_t tick, int sharps) {
   // The measure itself, and the start of every system already made after it.
   SetKeySign(r, index, code);
   for (size_t s = SystemOfMeasure(r, index) + 1; s < r.Systems.size(); ++s)
-    SetKeySign(r, int64_t(s) * r.MeasuresPerLine, code);
+    SetKeySign(r, FirstMeasureOfSystem(r, s), code);
 }
 
 void SeparateRecordedVoices(CRecorder& r) {

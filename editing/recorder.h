@@ -66,6 +66,10 @@ class CRecorder {
   int QuantiseSetting = 5;
   int Grid = 15;
   int MeasuresPerLine = 3;
+  // The first measure of each planned system and, last, the measure after
+  // them (the import fits systems to the line width); later systems hold
+  // MeasuresPerLine measures each.
+  std::vector<int64_t> LineFirst;
   int VoiceSlots = kRecorderVoices;
   int LastSplitKey = 60;
   // Per channel: keys below it go to the odd (lower) voices.

@@ -19,6 +19,8 @@ int64_t MeasureStart(const CRecorder& r, int64_t index);
 int64_t TickLimit(const CRecorder& r);
 int32_t KeyOfMeasure(const CRecorder& r, int64_t index);
 size_t SystemOfMeasure(const CRecorder& r, int64_t index);
+int64_t FirstMeasureOfSystem(const CRecorder& r, size_t system);
+int MeasuresOfSystem(const CRecorder& r, size_t system);
 
 struct Spelling {
   int64_t Diatonic = 0;
