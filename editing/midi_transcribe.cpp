@@ -726,7 +726,7 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
     const int lineWidth = score.PaperWidth - score.PageRightMargin - score.LeftMargin;
     r.LineFirst.assign(1, 0);
     double used = 0;
-    for (int64_t k = 0; k < measureCount; ++k) {
+    for (int64_t k = 0; k < measureCount && r.AutoLines; ++k) {
       const bool opens = r.LineFirst.back() == k;
       const int32_t keyCode = KeyOfMeasure(r, k);
       const double opening = opens ? 28.0 + 8.0 * (keyCode > 256 ? (keyCode & 7) : 0) + (k == 0 ? 20.0 : 0.0) : 0.0;
@@ -738,7 +738,8 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
         used += room;
       }
     }
-    r.LineFirst.push_back(measureCount);
+    if (r.AutoLines) r.LineFirst.push_back(measureCount);
+    else r.LineFirst.clear();
   }
   EnsureLines(r, musicEnd - 1);
   for (size_t i = size_t(measureCount); i < r.Measures.size(); ++i) CScore::MarkForRemoval(r.Measures[i]);

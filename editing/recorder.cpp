@@ -420,6 +420,7 @@ void ApplyImportSettings(CRecorder& r, const MidiImportSettings& s) {
   r.QuantiseSetting = s.Quantise;
   r.AutoGrid = s.AutoGrid;
   r.AutoStaves = s.AutoStaves;
+  r.AutoLines = s.AutoLines;
   r.MeasuresPerLine = std::clamp(s.MeasuresPerLine, 1, 32);
   r.VoiceSlots = std::clamp(s.Voices, 1, kRecorderVoices);
   if (s.ByChannel) SplitVoicesByChannel(r);

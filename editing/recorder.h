@@ -104,6 +104,8 @@ class CRecorder {
   // staves by range (else by SplitKeys).
   bool AutoGrid = true;
   bool AutoStaves = true;
+  // Systems hold as many measures as fit the line (else MeasuresPerLine).
+  bool AutoLines = true;
   // What the last import did: drum notes (channel 10) left out, and whether
   // the key signature was estimated from the pitches.
   int DrumNotes = 0;
@@ -124,6 +126,7 @@ class CRecorder {
 struct MidiImportSettings {
   bool AutoGrid = true;      // else Quantise forces its grid
   int Quantise = 4;          // 3..6, as QuantiseSetting
+  bool AutoLines = true;     // systems filled by content; else:
   int MeasuresPerLine = 3;   // 1..32
   int Voices = kRecorderVoices;  // 1..16
   bool AutoStaves = true;    // a one-channel part split by range; else:

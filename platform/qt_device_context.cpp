@@ -181,13 +181,20 @@ void QtDeviceContext::DrawTextInBox(const Rect& box, std::string_view text) {
 
 void QtDeviceContext::Line(int x1, int y1, int x2, int y2) {
   if (pen_.Style == PenNull) return;
+  // Slanted lines (hairpins, beams' edges) are smoothed; staff lines, stems
+  // and bar lines stay on whole pixels.
+  const bool slanted = x1 != x2 && y1 != y2;
+  if (slanted) p_.setRenderHint(QPainter::Antialiasing, true);
   p_.drawLine(x1, y1, x2, y2);
+  if (slanted) p_.setRenderHint(QPainter::Antialiasing, false);
 }
 
 void QtDeviceContext::Polyline(const Point* points, int count) {
   QPolygon poly;
   for (int i = 0; i < count; ++i) poly << QPoint(points[i].X, points[i].Y);
+  p_.setRenderHint(QPainter::Antialiasing, true);  // curves (slurs, ties) drawn as polylines
   p_.drawPolyline(poly);
+  p_.setRenderHint(QPainter::Antialiasing, false);
 }
 
 void QtDeviceContext::FillRect(const Rect& r, Color c) {

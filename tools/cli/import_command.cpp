@@ -39,7 +39,10 @@ int CmdConvertFromMidi(const std::string& in, const std::string& out, const std:
       ok = value(3, 6, settings.Quantise);
       settings.AutoGrid = false;
     }
-    else if (o == "--measures-per-line") ok = value(1, 32, settings.MeasuresPerLine);
+    else if (o == "--measures-per-line") {
+      ok = value(1, 32, settings.MeasuresPerLine);
+      settings.AutoLines = false;
+    }
     else if (o == "--voices") ok = value(1, kRecorderVoices, settings.Voices);
     else if (o == "--by-channel") {
       settings.ByChannel = true;
