@@ -115,7 +115,10 @@ void SetMeasureSign(CScore& score, CStave* stave, CMeasure* measure, int style, 
   std::stable_sort(signs.begin(), signs.end(),
                    [](const CSign* a, const CSign* b) { return SignRank(a->Style) < SignRank(b->Style); });
   int x = measure->Left + measure->LeftMargin;
-  for (CSign* s : signs) {
+  for (size_t i = 0; i < signs.size(); ++i) {
+    CSign* s = signs[i];
+    // A key signature keeps a gap to the time signature after it.
+    if (i > 0 && signs[i - 1]->Style == SIGN_KEY) x += 4;
     s->PlaceAt(x, stave->Top);
     x = s->Right;
   }
