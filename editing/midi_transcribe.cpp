@@ -417,8 +417,9 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
   // --- the notes, whole ---
   std::vector<RawNote> notes;
   std::vector<std::pair<int64_t, int>> keys;
-  std::array<std::array<int64_t, 128>, 16> on;
+  std::array<std::array<int64_t, 128>, 16> on, restruck;
   for (auto& c : on) c.fill(-1);
+  for (auto& c : restruck) c.fill(-1);
   int64_t last = 0;
   auto close = [&](int channel, int key, int64_t tick) {
     int64_t& start = on[size_t(channel)][size_t(key)];
@@ -447,11 +448,19 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
       if (!off) ++r.DrumNotes;
       continue;
     }
+    int64_t& again = restruck[size_t(channel)][size_t(key)];
     if (off) {
+      // A key played legato is struck again a moment before its release: that
+      // release ends the earlier note, not the new one.
+      if (again >= 0 && tick - again < std::max(1, timeBase / 8)) {
+        again = -1;
+        continue;
+      }
       close(channel, key, tick);
     } else {
       // A doubled strike is one note; a later strike ends the note before it.
       if (on[size_t(channel)][size_t(key)] == tick) continue;
+      again = on[size_t(channel)][size_t(key)] >= 0 ? tick : -1;
       close(channel, key, tick);
       on[size_t(channel)][size_t(key)] = tick;
     }
@@ -478,18 +487,30 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
   for (auto& [start, ticks] : points) {
     const BeatSpan b = BeatOf(r, start);
     const std::vector<Candidate> candidates = Candidates(r, b);
+    // The coarsest straight and the coarsest triplet division within the
+    // tolerance; the triplet one only where it fits better.
     const Candidate* chosen = nullptr;
+    const Candidate* triplet = nullptr;
     const Candidate* closest = nullptr;
-    double closestError = 1e300;
+    double closestError = 1e300, chosenError = 0, tripletError = 0;
     for (const Candidate& c : candidates) {
       int64_t worst = 0;
       for (int64_t t : ticks) worst = std::max(worst, std::abs(t - RoundTo(t, b.Start, c.Step)));
-      if (!chosen && worst * 5 <= c.Step) chosen = &c;
+      if (worst * 5 <= c.Step) {
+        if (!c.Triplet && !chosen) {
+          chosen = &c;
+          chosenError = double(worst);
+        } else if (c.Triplet && !triplet) {
+          triplet = &c;
+          tripletError = double(worst);
+        }
+      }
       if (double(worst) < closestError) {
         closestError = double(worst);
         closest = &c;
       }
     }
+    if (triplet && (!chosen || tripletError < chosenError)) chosen = triplet;
     if (!chosen && !r.AutoGrid) {
       // Nothing fits: the forced straight grid, or the finest straight step allowed.
       for (const Candidate& c : candidates)
@@ -590,12 +611,17 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
   std::sort(notes.begin(), notes.end(), [](const RawNote& a, const RawNote& b) {
     return std::tie(a.Staff, a.Start, a.Channel, a.End, a.Key) < std::tie(b.Staff, b.Start, b.Channel, b.End, b.Key);
   });
+  // Releases a grid step apart (a played chord) still end one chord: a
+  // thirty-second at most, so that a held note beside moving ones stays apart.
+  const int64_t together = std::max(1, timeBase / 8);
   std::vector<ChordRec> chords;
   for (const RawNote& n : notes) {
     if (!chords.empty()) {
       ChordRec& c = chords.back();
-      if (c.Staff == n.Staff && c.Start == n.Start && c.Channel == n.Channel && c.End == n.End) {
+      if (c.Staff == n.Staff && c.Start == n.Start && c.Channel == n.Channel && n.End - c.End <= together &&
+          n.End - c.End < n.End - n.Start) {
         c.Keys.push_back(n.Key);
+        std::sort(c.Keys.begin(), c.Keys.end());
         continue;
       }
     }

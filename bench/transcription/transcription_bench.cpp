@@ -297,7 +297,7 @@ int main(int argc, char** argv) {
     Result total;
     for (const fs::path& ly : sources) {
       const Result r = Compare(ly, spread);
-      if (!spread)
+      if (!spread || std::getenv("QUAVIX_BENCH_VERBOSE"))
         std::printf("%-20s %8s %8s %8s %8s %8s %8s %8s %8s %5d\n", ly.stem().string().c_str(), r.PitchOnset.Text().c_str(),
                     r.WrittenForm.Text().c_str(), r.Ties.Text().c_str(), r.Chords.Text().c_str(), r.Staff.Text().c_str(),
                     r.Rests.Text().c_str(), r.Key.Text().c_str(), r.Measures.Text().c_str(), r.Extra);
