@@ -211,11 +211,6 @@ std::vector<WrittenValue> WrittenValues(int timeBase, int numerator, int denomin
                                         int64_t start, int64_t end, bool rest,
                                         const std::vector<int64_t>& tripletBeats);
 
-// Tie arcs between consecutive heads of a tie chain, on the side away from
-// the stem (a chord's upper notes above, its lower notes below); pairs in
-// different systems get none.
-void AddTieArcs(CScore& score, const std::vector<std::pair<CNote*, CNote*>>& pairs);
-
 // Room a measure's content needs at linear spacing: its onsets (ticks
 // from the measure start; the measure length included) with the onsets after
 // a dotted head and those with accidentals.

@@ -16,6 +16,7 @@
 #include "editing/note_commands.h"
 #include "editing/note_ops.h"
 #include "editing/recorder.h"
+#include "editing/tie_arcs.h"
 #include "model/derived.h"
 #include "model/score.h"
 
