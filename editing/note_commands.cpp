@@ -18,6 +18,7 @@
 #include "editing/note_commands_util.h"
 #include "editing/note_ops.h"
 #include "editing/note_select.h"
+#include "editing/tie_arcs.h"
 #include "model/derived.h"
 #include "model/score.h"
 
@@ -251,6 +252,7 @@ int TieNotes(CScore& score) {
   // Old chains a new one touches join it; renamed in one pass at the end.
   std::unordered_map<int32_t, int32_t> renames;
   int chains = 0;
+  std::vector<std::pair<CNote*, CNote*>> shown;  // heads the new chains link
   for (auto& [key, notes] : lines) {
     std::stable_sort(notes.begin(), notes.end(), [](CNote* a, CNote* b) { return a->Start < b->Start; });
     std::vector<CNote*> chain;
@@ -263,6 +265,7 @@ int TieNotes(CScore& score) {
           if (n->Tie >= 0 && n->Tie != head) renames[n->Tie] = head;
           n->Tie = head;
         }
+        for (size_t i = 1; i < chain.size(); ++i) shown.emplace_back(chain[i - 1], chain[i]);
         ++chains;
       }
       chain.clear();
@@ -285,6 +288,9 @@ int TieNotes(CScore& score) {
         }
       }
   TidyTies(score);
+  // Each linked pair shows its arc.
+  std::erase_if(shown, [](const auto& p) { return p.first->Tie < 0 || p.first->Tie != p.second->Tie; });
+  AddTieArcs(score, shown);
   return 1;
 }
 
@@ -299,10 +305,13 @@ int UntieNotes(CScore& score) {
   std::map<int32_t, std::vector<CNote*>> chains;
   for (const auto& up : score.Objects())
     if (auto* n = As<CNote>(up.get()); n && heads.count(n->Tie)) chains[n->Tie].push_back(n);
+  std::vector<std::pair<CNote*, CNote*>> linked;  // consecutive heads before untying
   for (auto& [head, notes] : chains) {
     std::stable_sort(notes.begin(), notes.end(), [](CNote* a, CNote* b) {
       return a->Start != b->Start ? a->Start < b->Start : a->Left < b->Left;
     });
+    for (size_t i = 1; i < notes.size(); ++i)
+      if (notes[i - 1]->Key == notes[i]->Key) linked.emplace_back(notes[i - 1], notes[i]);
     std::vector<CNote*> run;
     auto close = [&] {
       for (CNote* n : run) n->Tie = run.size() >= 2 ? run.front()->Number : -1;
@@ -318,6 +327,9 @@ int UntieNotes(CScore& score) {
     }
     close();
   }
+  // Pairs no longer linked lose their arcs.
+  std::erase_if(linked, [](const auto& p) { return p.first->Tie >= 0 && p.first->Tie == p.second->Tie; });
+  RemoveTieArcs(score, linked);
   return 1;
 }
 

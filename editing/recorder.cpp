@@ -1,4 +1,5 @@
 #include "editing/recorder.h"
+#include "editing/recorder_internal.h"
 
 #include <algorithm>
 #include <climits>
@@ -15,7 +16,8 @@
 
 using namespace editing;
 
-namespace {
+// Shared with the transcribing import (recorder_internal.h).
+namespace recorder_detail {
 
 constexpr int kClefTreble = 0;
 constexpr int kClefBass = 1;
@@ -113,7 +115,10 @@ void SetMeasureSign(CScore& score, CStave* stave, CMeasure* measure, int style, 
   std::stable_sort(signs.begin(), signs.end(),
                    [](const CSign* a, const CSign* b) { return SignRank(a->Style) < SignRank(b->Style); });
   int x = measure->Left + measure->LeftMargin;
-  for (CSign* s : signs) {
+  for (size_t i = 0; i < signs.size(); ++i) {
+    CSign* s = signs[i];
+    // A key signature keeps a gap to the time signature after it.
+    if (i > 0 && signs[i - 1]->Style == SIGN_KEY) x += 4;
     s->PlaceAt(x, stave->Top);
     x = s->Right;
   }
@@ -138,7 +143,26 @@ void RefreshMeasures(CRecorder& r, int64_t first) {
   }
 }
 
-size_t SystemOfMeasure(const CRecorder& r, int64_t index) { return size_t(index / r.MeasuresPerLine); }
+// Systems start at the planned measures (LineFirst, one past the last
+// planned system's end at the back), then hold MeasuresPerLine each.
+int64_t FirstMeasureOfSystem(const CRecorder& r, size_t system) {
+  const size_t planned = r.LineFirst.empty() ? 0 : r.LineFirst.size() - 1;
+  if (system < planned) return r.LineFirst[system];
+  const int64_t from = planned ? r.LineFirst.back() : 0;
+  return from + int64_t(system - planned) * r.MeasuresPerLine;
+}
+
+int MeasuresOfSystem(const CRecorder& r, size_t system) {
+  return int(FirstMeasureOfSystem(r, system + 1) - FirstMeasureOfSystem(r, system));
+}
+
+size_t SystemOfMeasure(const CRecorder& r, int64_t index) {
+  const size_t planned = r.LineFirst.empty() ? 0 : r.LineFirst.size() - 1;
+  if (planned && index < r.LineFirst.back())
+    return size_t(std::upper_bound(r.LineFirst.begin(), r.LineFirst.end(), index) - r.LineFirst.begin()) - 1;
+  const int64_t from = planned ? r.LineFirst.back() : 0;
+  return planned + size_t((index - from) / r.MeasuresPerLine);
+}
 
 void SetKeySign(CRecorder& r, int64_t index, int32_t code) {
   if (index < 0 || index >= int64_t(r.Measures.size())) return;
@@ -169,13 +193,14 @@ void AddSystem(CRecorder& r) {
   }
   CStaff* system = NewSystem(score, top, top + score.StaveSpace + 2 * h, score.Staffs.size());
   const size_t systemIndex = r.Systems.size();
-  const int64_t firstMeasure = int64_t(systemIndex) * r.MeasuresPerLine;
+  const int64_t firstMeasure = FirstMeasureOfSystem(r, systemIndex);
+  const int count = MeasuresOfSystem(r, systemIndex);
 
   // Measures equally wide, the last one ending at the system's right edge.
   const int width = system->Right - system->Left;
-  const int g = std::max(1, width / r.MeasuresPerLine);
-  for (int i = 0; i < r.MeasuresPerLine; ++i) {
-    const int bar = (i == r.MeasuresPerLine - 1) ? system->Right : system->Left + g * (i + 1);
+  const int g = std::max(1, width / count);
+  for (int i = 0; i < count; ++i) {
+    const int bar = (i == count - 1) ? system->Right : system->Left + g * (i + 1);
     CMeasure* m = score.MakeMeasure(system, bar);
     m->Left = i == 0 ? system->Left : system->Measures[size_t(i) - 1]->Right;
     r.Measures.push_back(m);
@@ -191,7 +216,7 @@ void AddSystem(CRecorder& r) {
   CMeasure* first = system->Measures.front();
   SetMeasureSign(score, upper, first, SIGN_CLEF, kClefTreble);
   SetMeasureSign(score, lower, first, SIGN_CLEF, kClefBass);
-  for (int i = 0; i < r.MeasuresPerLine; ++i) {
+  for (int i = 0; i < count; ++i) {
     const int64_t k = firstMeasure + i;
     // Every system starts with the key; a measure where the key changes shows it.
     const int32_t key = KeyOfMeasure(r, k);
@@ -211,11 +236,6 @@ int CodeTicks(const CScore& score, int code) { return std::max(1, DurationTicks(
 // steps, 0 on the F five semitones above key 0, growing upwards) and the
 // alteration the head needs. Black keys are flats in flat keys, sharps
 // otherwise.
-struct Spelling {
-  int64_t Diatonic = 0;
-  int Alteration = 0;
-  int NaturalClass = 0;  // pitch class of the natural, C = 0
-};
 
 Spelling Spell(int key, int32_t keyCode) {
   static const int kStepOfSemitone[12] = {0, -1, 1, -1, 2, -1, 3, 4, -1, 5, -1, 6};  // semitones above F
@@ -285,7 +305,7 @@ void SetCode(const CScore& score, CNote& n, int code) {
 }
 
 // A note of the voice at the tick; a tied continuation restates no accidental.
-CNote* MakeNote(CRecorder& r, int voice, int64_t tick, int key, int channel, int code, bool continuation = false) {
+CNote* MakeNote(CRecorder& r, int voice, int64_t tick, int key, int channel, int code, bool continuation) {
   CScore& score = *r.Score;
   const int64_t measure = MeasureIndexAt(r, tick);
   const size_t system = SystemOfMeasure(r, measure);
@@ -310,7 +330,7 @@ CNote* MakeNote(CRecorder& r, int voice, int64_t tick, int key, int channel, int
   return n;
 }
 
-void MakeRest(CRecorder& r, int voice, int64_t tick, int code) {
+CRest* MakeRest(CRecorder& r, int voice, int64_t tick, int code) {
   CScore& score = *r.Score;
   const int64_t measure = MeasureIndexAt(r, tick);
   const size_t system = SystemOfMeasure(r, measure);
@@ -330,7 +350,7 @@ void MakeRest(CRecorder& r, int voice, int64_t tick, int code) {
   if (code == 1 && m->Ticks != rest->Ticks) rest->Style &= ~NTS_UPDATE_TICKS;
   rest->PlaceAt(PlaceX(r, voice, measure, tick), stave->Top + 2 * score.LineSpace);
   rest->dy = rest->Y - stave->Top;
-  Attach(score, stave, m, std::move(rest));
+  return Attach(score, stave, m, std::move(rest));
 }
 
 // Rests of the longest values that fit, from the slot's end up to `to`.
@@ -345,7 +365,9 @@ void WriteRests(CRecorder& r, int voice, int64_t to) {
 
 bool ValidKey(int key) { return key >= 0 && key < 128; }
 
-}  // namespace
+}  // namespace recorder_detail
+
+using namespace recorder_detail;
 
 // --- the recorder -------------------------------------------------------------------------------
 
@@ -371,6 +393,7 @@ void ResetRecorder(CRecorder& r) {
   r.LastPlaced.fill(CRecorder::Placed{});
   r.Grid = RecorderGrid(r.QuantiseSetting, r.Score->TimeBase);
   r.MeasuresPerLine = std::clamp(r.MeasuresPerLine, 1, 32);
+  r.LineFirst.clear();
   r.VoiceSlots = std::clamp(r.VoiceSlots, 1, kRecorderVoices);
   r.LeftOut = 0;
   r.KeyCode = 0;
@@ -398,6 +421,9 @@ void SplitVoicesAtKey(CRecorder& r, int key) {
 
 void ApplyImportSettings(CRecorder& r, const MidiImportSettings& s) {
   r.QuantiseSetting = s.Quantise;
+  r.AutoGrid = s.AutoGrid;
+  r.AutoStaves = s.AutoStaves;
+  r.AutoLines = s.AutoLines;
   r.MeasuresPerLine = std::clamp(s.MeasuresPerLine, 1, 32);
   r.VoiceSlots = std::clamp(s.Voices, 1, kRecorderVoices);
   if (s.ByChannel) SplitVoicesByChannel(r);
@@ -546,46 +572,7 @@ void RecordKeySignature(CRecorder& r, int64_t tick, int sharps) {
   // The measure itself, and the start of every system already made after it.
   SetKeySign(r, index, code);
   for (size_t s = SystemOfMeasure(r, index) + 1; s < r.Systems.size(); ++s)
-    SetKeySign(r, int64_t(s) * r.MeasuresPerLine, code);
-}
-
-int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
-  CScore& score = *r.Score;
-  // Every duration must fit the score's ticks: a whole note is 4 x division.
-  if (seq.Division < 1 || seq.Division > 32767) {
-    score.LastError = "-1:MIDI文件的时间分辨率无效!";
-    return 0;
-  }
-  score.TimeBase = seq.Division;
-  score.Tempo = seq.Tempo;
-  if (seq.Numerator >= 1 && seq.Numerator <= 127 && PowerOfTwo(seq.Denominator) && seq.Denominator <= 64) {
-    score.Numerator = static_cast<int8_t>(seq.Numerator);
-    score.Denominator = static_cast<int8_t>(seq.Denominator);
-  } else {
-    score.Numerator = 4;
-    score.Denominator = 4;
-  }
-  ResetRecorder(r);
-  EnsureLines(r, 1);
-  for (const MidiEventRec& e : seq.Events) {
-    if (e.IsMeta()) {
-      if (!e.Data) continue;
-      if (e.Data1 == META_TIME_SIGNATURE && e.Data2 >= 2) {
-        const int power = e.Data[1] & 31;
-        if (power <= 6) RecordTimeSignature(r, e.Tick, e.Data[0], 1 << power);
-      } else if (e.Data1 == META_KEY_SIGNATURE && e.Data2 >= 1) {
-        RecordKeySignature(r, e.Tick, static_cast<int8_t>(e.Data[0]));
-      }
-    } else if (e.IsNoteOff() || (e.IsNoteOn() && e.Data2 == 0)) {
-      RecordNoteOff(r, e.Tick, e.Data1 & 0x7F, e.Status & 0x0F);
-    } else if (e.IsNoteOn()) {
-      RecordNoteOn(r, e.Tick, e.Status, e.Data1 & 0x7F);
-    }
-  }
-  score.UpdateDerived();
-  SeparateRecordedVoices(r);
-  if (BeamRecordedNotes(r)) score.UpdateDerived();
-  return 1;
+    SetKeySign(r, FirstMeasureOfSystem(r, s), code);
 }
 
 void SeparateRecordedVoices(CRecorder& r) {

@@ -66,6 +66,10 @@ class CRecorder {
   int QuantiseSetting = 5;
   int Grid = 15;
   int MeasuresPerLine = 3;
+  // The first measure of each planned system and, last, the measure after
+  // them (the import fits systems to the line width); later systems hold
+  // MeasuresPerLine measures each.
+  std::vector<int64_t> LineFirst;
   int VoiceSlots = kRecorderVoices;
   int LastSplitKey = 60;
   // Per channel: keys below it go to the odd (lower) voices.
@@ -95,6 +99,18 @@ class CRecorder {
   // Notes left out because they started past kRecorderMaxMeasures.
   int LeftOut = 0;
 
+  // The import's own choices: a grid per beat from the file's onsets (else
+  // QuantiseSetting's grid), and a one-channel part split between the
+  // staves by range (else by SplitKeys).
+  bool AutoGrid = true;
+  bool AutoStaves = true;
+  // Systems hold as many measures as fit the line (else MeasuresPerLine).
+  bool AutoLines = true;
+  // What the last import did: drum notes (channel 10) left out, and whether
+  // the key signature was estimated from the pitches.
+  int DrumNotes = 0;
+  bool KeyEstimated = false;
+
   // Per voice, the last note or rest placed: later material in the voice
   // never lands left of it, so the stave order keeps the time order even in
   // very narrow measures.
@@ -108,9 +124,12 @@ class CRecorder {
 
 // The import dialog's choices.
 struct MidiImportSettings {
+  bool AutoGrid = true;      // else Quantise forces its grid
   int Quantise = 4;          // 3..6, as QuantiseSetting
+  bool AutoLines = true;     // systems filled by content; else:
   int MeasuresPerLine = 3;   // 1..32
   int Voices = kRecorderVoices;  // 1..16
+  bool AutoStaves = true;    // a one-channel part split by range; else:
   bool ByChannel = true;     // else every channel splits at SplitKey
   int SplitKey = 60;
 };
@@ -157,12 +176,46 @@ void RecordTimeSignature(CRecorder& recorder, int64_t tick, int numerator, int d
 void RecordKeySignature(CRecorder& recorder, int64_t tick, int sharps);
 
 // The MIDI import of a read sequence: the score takes its division, tempo
-// and time signature, the recorder is reset and every time signature, key
-// signature, note-on and note-off is recorded at its file tick; then the
-// recalculation pass. Systems go below the score's existing ones. Returns
-// 1; 0 with a "-1:" reason in the score's LastError when the sequence's
-// division is no usable resolution (nothing is changed then).
+// and time signature; the notes are read whole, quantised to a grid per beat
+// (straight or triplet), notes of a channel struck and released together
+// become chords, chords are spread over as few voices as overlap needs and
+// over the staves by channel or range, and each is written in the fewest
+// heads the meter allows (dots, tuplets, ties where the beat structure needs
+// them). Measures get widths from their content; empty measures a whole rest;
+// the last measure a final bar line. Drum notes (channel 10) are left out
+// and counted. Systems go below the score's existing ones. Returns 1; 0 with
+// a "-1:" reason in the score's LastError when the sequence's division is no
+// usable resolution (nothing is changed then).
 int ImportSequence(CRecorder& recorder, const CMidiSequence& sequence);
+
+// The key (sharps > 0, flats < 0) whose major or minor profile best matches
+// a pitch-class weight histogram (C = 0), by correlation with the
+// Krumhansl-Kessler key profiles.
+int EstimateKey(const std::array<double, 12>& weights);
+
+// A written value: duration code (1 whole .. 7 sixty-fourth), dots and
+// tuplet count (0 or 3).
+struct WrittenValue {
+  int64_t Start = 0;  // ticks
+  int64_t Ticks = 0;
+  int Code = 3;
+  int Dots = 0;
+  int Tuplet = 0;
+};
+// The heads a note (or rest) from `start` to `end` inside one measure is
+// written with, following the meter's beat structure: a dotted value only
+// where it starts and ends on that structure, splits at the strongest beat
+// it crosses (3+3 in 6/8, 2+2 in 4/4). Beats listed in tripletBeats (their
+// start ticks) are divided in three.
+std::vector<WrittenValue> WrittenValues(int timeBase, int numerator, int denominator, int64_t measureStart,
+                                        int64_t start, int64_t end, bool rest,
+                                        const std::vector<int64_t>& tripletBeats);
+
+// Room a measure's content needs at linear spacing: its onsets (ticks
+// from the measure start; the measure length included) with the onsets after
+// a dotted head and those with accidentals.
+double MeasureContentWidth(int timeBase, int measureTicks, const std::vector<int>& onsets, const std::vector<int>& dotted,
+                           const std::vector<int>& accidental);
 
 // Where two or more voices share a stave in a measure, the upper voice (the
 // lowest voice number) has its stems up and the others down, and their

@@ -365,7 +365,36 @@ void DrawShape(DeviceContext& dc, const CXObject& o, bool graphics) {
   }
 }
 
+// A text of dynamics words only (p, mp, mf, f, sfz, fp, rf ...): the bytes
+// of the music font's dynamics letters ("mp" and "mf" are one glyph each),
+// or nothing for any other text.
+std::string DynamicsGlyphs(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == 'm' && i + 1 < text.size() && (text[i + 1] == 'p' || text[i + 1] == 'f')) {
+      out += text[++i] == 'p' ? 'P' : 'F';
+    } else if (c == 'p' || c == 'f' || c == 's' || c == 'z' || c == 'r') {
+      out += c;
+    } else {
+      return {};
+    }
+  }
+  return out;
+}
+
 void DrawText(DeviceContext& dc, const CXText& t) {
+  if (const std::string glyphs = DynamicsGlyphs(t.text); !glyphs.empty()) {
+    // Set in the music font at the staff's size, on the text's baseline
+    // (three quarters down its box); music glyphs stand 48 units below their cell top.
+    const LogFont previous = dc.GetFont();
+    dc.SetFont(MusicFont(256));
+    const Rect box = t.GetBounds();
+    dc.TextOut(box.Left, box.Top + (box.Bottom - box.Top) * 3 / 4 - 48, glyphs);
+    dc.SetFont(previous);
+    if (t.Style & STYLE_FRAMED) dc.FrameRect(box);
+    return;
+  }
   dc.DrawTextInBox(t.GetBounds(), t.text);
   if (t.Style & STYLE_FRAMED) dc.FrameRect(t.GetBounds());
 }

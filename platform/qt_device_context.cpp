@@ -300,25 +300,33 @@ void QtDeviceContext::DrawTextInBox(const Rect& box, std::string_view text) {
 
 void QtDeviceContext::Line(int x1, int y1, int x2, int y2) {
   if (pen_.Style == PenNull || !p_.isActive()) return;
+  // Slanted lines (hairpins, beams' edges) are smoothed; staff lines, stems
+  // and bar lines stay on whole pixels.
+  const bool slanted = x1 != x2 && y1 != y2;
+  if (slanted) p_.setRenderHint(QPainter::Antialiasing, true);
   if (guard_.Holds(x1, y1) && guard_.Holds(x2, y2)) {
     p_.drawLine(x1, y1, x2, y2);
-    return;
+  } else {
+    double ax = x1, ay = y1, bx = x2, by = y2;
+    if (ClipSegment(guard_, ax, ay, bx, by)) p_.drawLine(QLineF(ax, ay, bx, by));
   }
-  double ax = x1, ay = y1, bx = x2, by = y2;
-  if (ClipSegment(guard_, ax, ay, bx, by)) p_.drawLine(QLineF(ax, ay, bx, by));
+  if (slanted) p_.setRenderHint(QPainter::Antialiasing, false);
 }
 
 void QtDeviceContext::Polyline(const Point* points, int count) {
   if (!p_.isActive() || count < 2) return;
   bool inside = true;
   for (int i = 0; i < count && inside; ++i) inside = guard_.Holds(points[i].X, points[i].Y);
+  // Curves (slurs, ties) come as polylines: smoothed.
+  p_.setRenderHint(QPainter::Antialiasing, true);
   if (inside) {
     QPolygon poly;
     for (int i = 0; i < count; ++i) poly << QPoint(points[i].X, points[i].Y);
     p_.drawPolyline(poly);
-    return;
+  } else {
+    ClippedPolyline(points, count);
   }
-  ClippedPolyline(points, count);
+  p_.setRenderHint(QPainter::Antialiasing, false);
 }
 
 void QtDeviceContext::ClippedPolyline(const Point* points, int count) {

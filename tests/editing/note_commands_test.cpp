@@ -11,6 +11,7 @@
 #include "editing/edit_util.h"
 #include "editing/note_commands.h"
 #include "editing/note_ops.h"
+#include "editing/tie_arcs.h"
 #include "model/derived.h"
 #include "tests/model/score_fixture.h"
 #include "tools/scoregen/scoregen.h"
@@ -457,12 +458,29 @@ TEST(Ties, SamePitchNotesThatFollowDirectlyAreChained) {
   for (CNote* x : n) EXPECT_EQ(x->Tie, n[0]->Number);
   EXPECT_EQ(other[0]->Tie, -1);
   EXPECT_EQ(n[0]->PlayTicks, 720 - 15);  // the chain sounds as one note
+  // An arc between each pair of heads, bound to the first so that it moves with it.
+  auto arcs = [&] {
+    std::vector<CSlurLine*> out;
+    for (const auto& up : d.score.Objects())
+      if (up->KindCode() == Kind::Slur) out.push_back(static_cast<CSlurLine*>(up.get()));
+    return out;
+  };
+  ASSERT_EQ(arcs().size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    bool found = false;
+    for (CSlurLine* s : arcs()) found |= s->NoteLink == n[i] && IsTieArc(*s, *n[i], *n[i + 1]);
+    EXPECT_TRUE(found) << i;
+  }
+  d.Pick({n[0], n[1], n[2]});
+  EXPECT_EQ(Command(d.score, TieNotes), 1);
+  EXPECT_EQ(arcs().size(), 2u);  // tying again shows no second arc
 
   d.Pick({n[1]});
   EXPECT_EQ(Command(d.score, UntieNotes), 1);
   EXPECT_EQ(n[0]->Tie, -1);  // nothing left to tie it to
   EXPECT_EQ(n[1]->Tie, -1);
   EXPECT_EQ(n[2]->Tie, -1);
+  EXPECT_TRUE(arcs().empty());  // the arcs go with the ties
   EXPECT_EQ(Command(d.score, UntieNotes), 0);
   EXPECT_EQ(d.score.LastError, kErrNotTied);
 }

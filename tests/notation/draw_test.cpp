@@ -245,6 +245,32 @@ TEST_F(Drawing, FontChoice) {
   (void)smallClef;
 }
 
+TEST_F(Drawing, DynamicsAreSetInTheMusicFontsDynamicsLetters) {
+  SmallScore t(1, 1);
+  t.Text(60, 120, "mf");
+  t.Text(60, 160, "sfz");
+  t.Text(60, 200, "pp");
+  t.Text(60, 240, "mezzo");  // a word: plain text
+  t.Text(60, 280, "m");      // no dynamics letter of its own
+  DrawScore(dc, t.score);
+  auto call = [&](const std::string& bytes) -> const DrawCall* {
+    for (const DrawCall& c : dc.Calls)
+      if (c.TextBytes == bytes) return &c;
+    return nullptr;
+  };
+  for (const char* glyphs : {"F", "sfz", "pp"}) {
+    const DrawCall* c = call(glyphs);
+    ASSERT_TRUE(c) << glyphs;
+    EXPECT_EQ(c->What, DrawCall::Text);
+    EXPECT_EQ(c->Face, "velorin");
+  }
+  ASSERT_TRUE(call("mezzo"));
+  EXPECT_EQ(call("mezzo")->What, DrawCall::TextBox);
+  EXPECT_NE(call("mezzo")->Face, "velorin");
+  ASSERT_TRUE(call("m"));
+  EXPECT_NE(call("m")->Face, "velorin");
+}
+
 TEST_F(Drawing, ShapesAndBeams) {
   SmallScore t(1, 1);
   auto wedge = std::make_unique<CXGraphics>();

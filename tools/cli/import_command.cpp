@@ -35,13 +35,22 @@ int CmdConvertFromMidi(const std::string& in, const std::string& out, const std:
       return i + 1 < options.size() && ParseInt(options[++i], lo, hi, target);
     };
     bool ok = true;
-    if (o == "--quantise" || o == "--quantize") ok = value(3, 6, settings.Quantise);
-    else if (o == "--measures-per-line") ok = value(1, 32, settings.MeasuresPerLine);
+    if (o == "--quantise" || o == "--quantize") {
+      ok = value(3, 6, settings.Quantise);
+      settings.AutoGrid = false;
+    }
+    else if (o == "--measures-per-line") {
+      ok = value(1, 32, settings.MeasuresPerLine);
+      settings.AutoLines = false;
+    }
     else if (o == "--voices") ok = value(1, kRecorderVoices, settings.Voices);
-    else if (o == "--by-channel") settings.ByChannel = true;
-    else if (o == "--split-key") {
+    else if (o == "--by-channel") {
+      settings.ByChannel = true;
+      settings.AutoStaves = false;
+    } else if (o == "--split-key") {
       ok = value(0, 127, settings.SplitKey);
       settings.ByChannel = false;
+      settings.AutoStaves = false;
     } else {
       return ImportFail("unknown option " + o);
     }
@@ -66,6 +75,8 @@ int CmdConvertFromMidi(const std::string& in, const std::string& out, const std:
     if (why.rfind("-1:", 0) == 0) why.erase(0, 3);
     return ImportFail("cannot import " + in + ": " + why);
   }
+  if (recorder.DrumNotes > 0)
+    std::fprintf(stderr, "quavix-cli: %s: %d drum notes (channel 10) left out\n", in.c_str(), recorder.DrumNotes);
   if (recorder.LeftOut > 0)
     std::fprintf(stderr, "quavix-cli: %s: %d notes past measure %d left out\n", in.c_str(), recorder.LeftOut,
                  kRecorderMaxMeasures);

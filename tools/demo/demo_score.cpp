@@ -16,6 +16,7 @@
 #include "editing/note_commands.h"
 #include "editing/note_ops.h"
 #include "editing/recorder.h"
+#include "editing/tie_arcs.h"
 #include "model/derived.h"
 #include "model/score.h"
 
@@ -355,10 +356,7 @@ CXText* AddText(CScore& score, CStave* stave, CMeasure* measure, const std::stri
   return Attach(score, stave, measure, std::move(text));
 }
 
-// Room a note area needs so that its shortest step between onsets reads
-// comfortably; measures are then widened in proportion to fill the system.
-double SpaceOfStep(int ticks) { return 14.0 + 7.0 * std::log2(std::max(ticks, 30) / 60.0); }
-
+// Measures as wide as their content needs, widened in proportion to fill the system.
 void SpaceSystem(CScore& score, const std::vector<CMeasure*>& measures, const std::array<CStave*, 2>& staves) {
   if (measures.empty()) return;
   CStaff* system = measures.front()->OwnerStaff;
@@ -381,16 +379,9 @@ void SpaceSystem(CScore& score, const std::vector<CMeasure*>& measures, const st
           if (mark->Value >= 1 && mark->Value <= 3)
             if (auto* head = As<CNote>(mark->NoteLink)) accidental.insert(head->Start - m->Start);
         }
-    double widest = 0;
-    int previous = 0;
-    for (int t : onsets) {
-      if (t <= previous) continue;
-      const int step = t - previous;
-      const double room = SpaceOfStep(step) + (dotted.count(previous) ? 6 : 0) + (accidental.count(t) ? 9 : 0);
-      widest = std::max(widest, room * m->Ticks / step);
-      previous = t;
-    }
-    need.push_back(std::max(widest, 40.0));
+    need.push_back(MeasureContentWidth(kDemoTimeBase, m->Ticks, std::vector<int>(onsets.begin(), onsets.end()),
+                                       std::vector<int>(dotted.begin(), dotted.end()),
+                                       std::vector<int>(accidental.begin(), accidental.end())));
   }
   double total = 0;
   for (double n : need) total += n;
@@ -676,19 +667,9 @@ bool BuildDemoScore(const DemoPiece& piece, CScore& score, std::string* error) {
           both.insert(both.end(), to.begin(), to.end());
           Select(score, both);
           TieNotes(score);
-          for (size_t k = 0; k < from.size() && k < to.size(); ++k) {
-            CNote* a = from[k];
-            CNote* b = to[k];
-            if (a->OwnerStave->OwnerStaff != b->OwnerStave->OwnerStaff) continue;
-            int side = 0;  // -1 over, 1 under
-            if (from.size() > 1) side = 2 * k >= from.size() ? -1 : 1;
-            else if (a->Stem != 0) side = a->Stem < 0 ? 1 : -1;
-            else side = a->dy < 2 * a->OwnerStave->LineSpace ? -1 : 1;
-            const int ya = a->Y + side * 6, yb = b->Y + side * 6;
-            // InsertSlur lifts its three points by 8 units.
-            score.SetCurrent(a->OwnerStave, a->OwnerMeasure);
-            InsertSlur(score, a->X + 9, ya + 8, b->X + 1, yb + 8, (a->X + b->X) / 2 + 5, (ya + yb) / 2 + 8 + side * 5);
-          }
+          std::vector<std::pair<CNote*, CNote*>> pairs;
+          for (size_t k = 0; k < from.size() && k < to.size(); ++k) pairs.emplace_back(from[k], to[k]);
+          AddTieArcs(score, pairs);
         }
         previous = &n;
       }
