@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build ccache pkg-config python3 libx11-dev
+  build-essential cmake ninja-build ccache pkg-config python3 libx11-dev libpugixml-dev
   clang libclang-rt-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev python3-mido midicsv libsmf-dev openttd-openmsx
   # music font generator (Bravura from npm), its checks and proof sheet; Node's own

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "exchange/musicxml/musicxml_export.h"
+#include "exchange/musicxml/musicxml_import.h"
+#include "performance/midi_sequence.h"
 #include "exchange/musicxml/zip_writer.h"
 #include "model/notes.h"
 #include "model/score.h"
@@ -173,3 +175,87 @@ TEST(MusicXmlExport, TheCompressedContainerIsAZipArchive) {
 }
 
 }  // namespace
+
+// --- import -----------------------------------------------------------------------------
+
+namespace {
+
+// Sounding notes of a score: (key, onset in quarters × 1000), sorted.
+std::vector<std::pair<int, int64_t>> Sounding(const CScore& score) {
+  std::vector<std::pair<int, int64_t>> out;
+  for (const auto& up : score.Objects())
+    if (up->KindCode() == Kind::Note) {
+      const auto* n = static_cast<const CNote*>(up.get());
+      // Tied continuations sound as one note.
+      if (n->Tie >= 0 && n->Tie != n->Number) continue;
+      out.push_back({n->Key, int64_t(n->Start) * 1000 / std::max(1, score.TimeBase)});
+    }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace
+
+#ifdef QUAVIX_DEMO_SCORE
+TEST(MusicXmlImport, TheDemoTravelsOutAndBackWithEveryNote) {
+  CScore demo;
+  ASSERT_TRUE(demo.LoadFromFile(QUAVIX_DEMO_SCORE));
+  demo.RelinkObjects();
+  demo.AfterLoad();
+  const std::string dir = testing::TempDir();
+  for (const char* name : {"demo.musicxml", "demo.mxl"}) {
+    const std::string path = dir + name;
+    ASSERT_TRUE(SaveMusicXml(demo, path));
+    CScore back;
+    MusicXmlImportReport report;
+    std::string error;
+    ASSERT_TRUE(ImportMusicXmlFile(path, back, report, &error)) << error;
+    EXPECT_EQ(report.Title, "小步舞曲");
+    EXPECT_EQ(report.Parts, 1);
+    EXPECT_EQ(report.Staves, 2);
+    EXPECT_EQ(report.Measures, 16);
+    EXPECT_EQ(Sounding(back), Sounding(demo)) << name;
+    // What it cannot keep is said: the mf and the repeat.
+    EXPECT_NE(report.IgnoredText().find("1 个力度记号"), std::string::npos) << report.IgnoredText();
+  }
+}
+#endif
+
+TEST(MusicXmlImport, MalformedAndHostileFilesAreRefusedWithAReason) {
+  const std::string head = "<?xml version=\"1.0\"?><score-partwise><part-list><score-part id=\"P1\"/></part-list>"
+                           "<part id=\"P1\"><measure number=\"1\">";
+  const std::string tail = "</measure></part></score-partwise>";
+  const std::string note = "<note><pitch><step>C</step><octave>4</octave></pitch><duration>1</duration></note>";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"<score-partwise><part", "not well-formed"},
+      {"<?xml version=\"1.0\"?><html/>", "not a MusicXML score"},
+      {head + note + tail, "before the part's divisions"},
+      {head + "<attributes><divisions>0</divisions></attributes>" + tail, "divisions out of range"},
+      {head + "<attributes><divisions>1</divisions></attributes>"
+                  "<note><pitch><step>C</step><octave>4</octave></pitch><duration>1e30</duration></note>" + tail,
+       "beyond the limits"},
+      {head + "<attributes><divisions>1</divisions></attributes><note><duration>1</duration></note>" + tail,
+       "neither pitch nor rest"},
+      {std::string("PK\x03\x04", 4) + std::string(40, 'x'), "compressed file"},
+  };
+  for (const auto& [text, reason] : cases) {
+    CMidiSequence seq;
+    MusicXmlImportReport report;
+    std::string error;
+    EXPECT_FALSE(ReadMusicXml(text, seq, report, &error)) << text;
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
+    EXPECT_TRUE(seq.Events.empty());
+  }
+  // Entities declared by the file expand to nothing: no billion laughs.
+  std::string laughs = "<?xml version=\"1.0\"?><!DOCTYPE score-partwise [<!ENTITY a \"aaaaaaaaaa\">";
+  for (int i = 1; i < 10; ++i)
+    laughs += "<!ENTITY " + std::string(1, char('a' + i)) + " \"" + std::string(10, '&') + "\">";
+  laughs += "]><score-partwise><part-list/><part id=\"P1\"><measure><direction><direction-type><words>&j;</words>"
+            "</direction-type></direction></measure></part></score-partwise>";
+  CMidiSequence seq;
+  MusicXmlImportReport report;
+  std::string error;
+  ASSERT_TRUE(ReadMusicXml(laughs, seq, report, &error)) << error;
+  EXPECT_EQ(report.Ignored["文字"], 1);
+  EXPECT_EQ(report.IgnoredText(), "已忽略: 1 个文字");
+}

@@ -10,6 +10,7 @@
 #include "common/ini_file.h"
 #include "common/paths.h"
 #include "exchange/musicxml/musicxml_export.h"
+#include "exchange/musicxml/musicxml_import.h"
 #include "editing/insert.h"
 #include "exchange/lattix.h"
 #include "exchange/score_text.h"
@@ -36,6 +37,8 @@ const char kUsage[] =
     "                             missing objects is refused unless --partial\n"
     "  convert IN.q5s OUT.mid     the MIDI export: the performance as a Standard MIDI File\n"
     "  convert IN.q5s OUT.musicxml  MusicXML for other notation programs (.xml, or .mxl compressed)\n"
+    "  convert IN.musicxml OUT.q5s  read MusicXML (.xml, .mxl; partwise or timewise), notated as\n"
+    "                             the MIDI import does; what it cannot keep is counted\n"
     "  convert IN.q5s OUT.wav     the performance played by the software synthesizer\n"
     "  convert IN.q5s OUT.bmp|png draw the whole score as the bitmap export does\n"
     "  convert IN.q5s OUT.pdf     the printed pages as a vector PDF, fonts embedded\n"
@@ -131,6 +134,17 @@ int ConvertScoreToText(const std::string& in, const std::string& out) {
   return 0;
 }
 
+// MusicXML -> score, notated as the MIDI import notates.
+int ConvertMusicXmlToScore(const std::string& in, const std::string& out) {
+  CScore score;
+  MusicXmlImportReport report;
+  std::string error;
+  if (!ImportMusicXmlFile(in, score, report, &error)) return Fail("cannot import " + in + ": " + error);
+  if (!report.Ignored.empty()) std::fprintf(stderr, "quavix-cli: %s: %s\n", in.c_str(), report.IgnoredText().c_str());
+  if (!score.SaveToFile(out, &error)) return Fail("cannot write " + out + ": " + error);
+  return 0;
+}
+
 // Score -> MusicXML (".mxl" compressed).
 int ConvertScoreToMusicXml(const std::string& in, const std::string& out) {
   CScore score;
@@ -157,6 +171,10 @@ int CmdConvert(const std::vector<std::string>& args) {
   const std::string& out = files[1];
   std::string inExt = qx::FileExtensionLower(in), outExt = qx::FileExtensionLower(out);
   if (inExt == ".mid" || inExt == ".midi") return CmdConvertFromMidi(in, out, options);
+  if (inExt == ".musicxml" || inExt == ".xml" || inExt == ".mxl") {
+    if (!IsScoreExtension(outExt)) return Fail("cannot write " + out + ": MusicXML converts to .q5s or .stv");
+    return ConvertMusicXmlToScore(in, out);
+  }
   if (IsTextExtension(inExt)) {
     const bool partial = options.size() == 1 && options[0] == "--partial";
     if (!options.empty() && !partial) return Fail("unknown option " + options.front() + " (a score text takes --partial)");
