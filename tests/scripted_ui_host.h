@@ -16,7 +16,12 @@ class ScriptedUiHost : public UiHost {
   std::optional<std::string> Prompt(const std::string&, const std::string&, const std::string&) override {
     return std::nullopt;
   }
-  std::optional<std::string> OpenFileName(const std::string&, const std::string&) override { return std::nullopt; }
+  std::optional<std::string> OpenFileName(const std::string&, const std::string&) override {
+    if (OpenNames.empty()) return std::nullopt;
+    std::string name = OpenNames.front();
+    OpenNames.pop_front();
+    return name;
+  }
   std::optional<std::string> SaveFileName(const std::string&, const std::string&, const std::string&) override {
     if (SaveNames.empty()) return std::nullopt;
     std::string name = SaveNames.front();
@@ -35,5 +40,6 @@ class ScriptedUiHost : public UiHost {
   std::vector<std::string> Messages;
   std::vector<std::string> Questions;
   std::deque<Answer> Answers;
-  std::deque<std::string> SaveNames;  // answers to the save chooser, then cancel
+  std::deque<std::string> SaveNames;
+  std::deque<std::string> OpenNames;  // answers to the open chooser, then cancel  // answers to the save chooser, then cancel
 };

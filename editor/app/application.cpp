@@ -169,6 +169,20 @@ bool QuavixApp::OnCommand(int id) {
       if (auto name = ui_.OpenFileName("Brenvo乐谱文件(*.q5s)|*.q5s|所有文件 (*.*)|*.*||", ".q5s"))
         frame_->OpenDocumentFile(*name);
       return true;
+    case kIdImportMusicXml: {
+      auto name = ui_.OpenFileName("MusicXML文件(*.musicxml *.xml *.mxl)|*.musicxml;*.xml;*.mxl|所有文件 (*.*)|*.*||",
+                                   ".musicxml");
+      if (!name) return true;
+      auto doc = std::make_unique<CScoreEditDoc>(&ui_);
+      std::string error, ignored;
+      if (!doc->ImportMusicXml(*name, &error, &ignored)) {
+        ui_.MessageBox("无法导入文件 " + *name + "\n" + error, "", UiHost::Icon::Warning);
+        return true;
+      }
+      frame_->AddDocument(std::move(doc));
+      if (!ignored.empty()) ui_.MessageBox(ignored, "", UiHost::Icon::Information);
+      return true;
+    }
     case kIdAppExit: frame_->close(); return true;
     case kIdAppAbout: ShowAbout(); return true;
     case kIdHelp: ShowHelp(); return true;

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "editing/insert.h"
+#include "exchange/musicxml/musicxml_import.h"
 #include "editor/app/messages.h"
 #include "model/notes.h"
 #include "model/score_open.h"
@@ -45,6 +46,22 @@ bool CScoreEditDoc::OpenDocument(const std::string& path, std::string* error) {
   ReplaceScore(std::move(fresh));
   path_ = path;
   SetModified(false);
+  emit Changed();
+  return true;
+}
+
+bool CScoreEditDoc::ImportMusicXml(const std::string& path, std::string* error, std::string* ignored) {
+  auto fresh = std::make_unique<CScore>();
+  MusicXmlImportReport report;
+  std::string why;
+  if (!ImportMusicXmlFile(path, *fresh, report, &why)) {
+    if (error) *error = ChineseFileReason(why);
+    return false;
+  }
+  ReplaceScore(std::move(fresh));
+  path_.clear();
+  SetModified(true);
+  if (ignored) *ignored = report.IgnoredText();
   emit Changed();
   return true;
 }

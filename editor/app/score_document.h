@@ -28,6 +28,10 @@ class CScoreEditDoc : public QObject {
   // Opens a score file as a document; on failure the document is left as it
   // was and *error says why (in Chinese).
   bool OpenDocument(const std::string& path, std::string* error);
+  // A new, unsaved document holding a MusicXML file's music; on failure the
+  // document is left as it was and *error says why. *ignored lists what the
+  // file held that the score cannot keep.
+  bool ImportMusicXml(const std::string& path, std::string* error, std::string* ignored);
   // Saves to `path` without ever leaving a half-written file; on success the
   // path is the document's, the modified flag is cleared and a journal more
   // than half full starts again from the saved state.

@@ -53,6 +53,7 @@ const std::vector<EditorCommand> kCommands = {
     {32973, F, "导入MIDI文件(&I)...", "把MIDI文件读成音符\n导入MIDI", "", CS::View, ER::Pending, CR::None, 0},
     {32945, F, "导出MIDI文件(&M)", "把乐谱写成MIDI文件\n导出MIDI", "", CS::View, ER::HasDocument, CR::None, 0},
     {32944, F, "导出BMP文件(&B)", "把乐谱写成位图文件\n导出BMP", "", CS::View, ER::Pending, CR::None, 0},
+    {kIdImportMusicXml, F, "导入MusicXML文件(&L)...", "读入其他记谱软件写的MusicXML文件\n导入MusicXML", "", CS::App, ER::Always, CR::None, 0},
     {kIdExportMusicXml, F, "导出MusicXML文件(&X)...", "把乐谱写成MusicXML文件，供其他记谱软件打开\n导出MusicXML", "", CS::View, ER::HasDocument, CR::None, 0},
     {57607, F, "打印(&P)...", "打印当前乐谱\n打印", "Ctrl+P", CS::View, ER::HasDocument, CR::None, SEP},
     {57609, F, "打印预览(&V)", "显示整页的打印效果\n打印预览", "", CS::View, ER::Pending, CR::None, 0},

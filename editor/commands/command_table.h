@@ -146,6 +146,7 @@ enum FrameworkId : int {
   kIdModeGraphics = 33098,
   kIdVoice1 = 33201,
   kIdExportMusicXml = 33210,  // beyond the original table
+  kIdImportMusicXml = 33211,
   kIdAddinFirst = 38000,
   kIdAddinLimit = 39000,
 };

@@ -336,6 +336,13 @@ TEST(EditorFrame, DocumentsOpenSaveCloseAndRememberTheirFiles) {
   std::ifstream exported(xml);
   std::string head((std::istreambuf_iterator<char>(exported)), std::istreambuf_iterator<char>());
   EXPECT_NE(head.find("<score-partwise version=\"4.0\">"), std::string::npos);
+  // ... and comes back in through the menu as a new, unsaved document.
+  const size_t open = frame.Documents().size();
+  ui.OpenNames.push_back(xml);
+  frame.OnCommand(kIdImportMusicXml);
+  ASSERT_EQ(frame.Documents().size(), open + 1);
+  EXPECT_TRUE(frame.ActiveDocument()->IsModified());
+  EXPECT_TRUE(frame.ActiveDocument()->Path().empty());
 
   // The window menu lists the open documents.
   QMenu* window = frame.Commands().Menu(QString::fromUtf8("窗口(&W)"));
