@@ -130,7 +130,7 @@ void EditorPlayback::OnInputMessage(uint32_t message, int32_t tick) {
   if (onInput_) onInput_();
 }
 
-bool EditorPlayback::Stop(int settleMs) {
+bool EditorPlayback::Stop(int settleMs, bool reopen) {
   if (clock_.State() == CPlayClock::kStopped) return false;
   // The clock first: once it has stopped no notification reads the sequence.
   clock_.Stop();
@@ -140,7 +140,7 @@ bool EditorPlayback::Stop(int settleMs) {
   in_.Close();
   in_.Disconnect();
   // Closing and reopening silences every note still sounding.
-  if (out_.Close()) out_.Open();
+  if (out_.Close() && reopen) out_.Open();
   if (settleMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
   const bool recorded = recorder_ != nullptr;
   recorder_.reset();

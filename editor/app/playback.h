@@ -49,8 +49,9 @@ class EditorPlayback {
 
   // Ends part play or recording: the clock stops, input is closed, the output
   // is reopened (silencing every sounding note), then a pause of `settleMs`.
-  // True when a recording ended.
-  bool Stop(int settleMs = 100);
+  // True when a recording ended. At shutdown (`reopen` false) the output is
+  // only closed: nothing will play on it again.
+  bool Stop(int settleMs = 100, bool reopen = true);
 
   // A short message from the input, on the user interface thread: note-ons
   // and note-offs go to the recorder, everything else is ignored.

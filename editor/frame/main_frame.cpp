@@ -158,9 +158,16 @@ CScoreEditView* CMainFrame::AddDocument(std::unique_ptr<CScoreEditDoc> doc) {
   docs_.push_back(std::move(doc));
   connect(child, &QObject::destroyed, this, [this, raw] {
     std::erase_if(docs_, [raw](const auto& d) { return d.get() == raw; });
-    UpdateTitles();
-    RefreshCommands();
-    emit DocumentsChanged();
+    // The area still lists the dying window until its destruction is over:
+    // titles and commands are refreshed once it is gone.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          UpdateTitles();
+          RefreshCommands();
+          emit DocumentsChanged();
+        },
+        Qt::QueuedConnection);
   });
   connect(raw, &CScoreEditDoc::Changed, this, &CMainFrame::RefreshCommands);
   connect(raw, &CScoreEditDoc::ModifiedChanged, this, &CMainFrame::UpdateTitles);

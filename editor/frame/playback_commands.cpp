@@ -17,7 +17,7 @@ PlaybackCommands::PlaybackCommands(CMainFrame& frame, MidiOutOpener out, MidiInO
 
 PlaybackCommands::~PlaybackCommands() {
   QObject::disconnect(targetClosing_);
-  playback_->Stop(0);
+  playback_->Stop(0, false);
 }
 
 void PlaybackCommands::UseDevices(MidiOutOpener out, MidiInOpener in) {

@@ -36,8 +36,8 @@ struct WireDevice : MidiOutDevice {
 // keyboard is reported, and a recording ends as one undoable change.
 TEST(FramePlayback, RecordAndStopCommandsFollowThePlay) {
   ScriptedUiHost ui;
+  Wire wire;  // outlives the frame, whose output writes to it until it closes
   CMainFrame frame(ui);
-  Wire wire;
   frame.Playback().UseDevices([&](int, std::string*) { return std::make_unique<WireDevice>(&wire); },
                               [](int, std::string* error) -> std::unique_ptr<MidiInDevice> {
                                 *error = "没有MIDI输入设备";
