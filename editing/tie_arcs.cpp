@@ -44,7 +44,10 @@ void AddTieArcs(CScore& score, const std::vector<std::pair<CNote*, CNote*>>& pai
   std::vector<const CSlurLine*> existing;
   for (const auto& up : score.Objects())
     if (auto* s = As<CSlurLine>(up.get()); s && s->KindCode() == Kind::Slur && s->NoteLink) existing.push_back(s);
-  for (const auto& [a, b] : pairs) {
+  for (const auto& pair : pairs) {
+    // Plain names: lambdas below capture them (clang refuses structured bindings there).
+    CNote* a = pair.first;
+    CNote* b = pair.second;
     if (!a || !b || !a->OwnerStave || !b->OwnerStave || !a->OwnerStave->OwnerStaff || !b->OwnerStave->OwnerStaff) continue;
     if (std::any_of(existing.begin(), existing.end(), [&](const CSlurLine* s) { return IsTieArc(*s, *a, *b); })) continue;
     int side = 0;  // -1 over, 1 under
