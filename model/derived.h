@@ -16,6 +16,24 @@ class CVisualMidi;
 // is not a tempo word. "Grave" matches with case, the others without.
 int32_t TempoOfWord(const char* text, size_t length);
 
+// The natural note a head names by where it stands: `dy` units below the top
+// line of a stave under clef 0 (treble), 1 (bass) or 2 (alto). Step counts
+// staff positions upwards, F first (Step % 7: F G A B C D E); Key is the
+// natural's MIDI key. False where the position lies beyond the keys.
+struct StaffNatural {
+  int Step = 0;
+  int Key = 0;
+};
+inline bool NaturalAtPosition(int clef, int32_t dy, StaffNatural& out) {
+  constexpr int kClefBase[3] = {42, 30, 36};
+  constexpr int kNaturalOffsets[7] = {0, 2, 4, 6, 7, 9, 11};
+  const int a = kClefBase[clef] - dy / 4;
+  if (a < 1 || a > 127) return false;
+  out.Step = a;
+  out.Key = kNaturalOffsets[a % 7] + 12 * (a / 7) + 5;
+  return true;
+}
+
 // Length in ticks of a measure of num/den at a resolution (0 for den 0).
 int32_t MeasureTicks(int32_t timeBase, int numerator, int denominator);
 

@@ -166,8 +166,6 @@ void SetTimeSignatures(CScore& score, const DerivedLists& lists) {
 
 // --- step 6: pitch from position -------------------------------------------------------
 
-constexpr int kClefBase[3] = {42, 30, 36};
-constexpr int kNaturalOffsets[7] = {0, 2, 4, 6, 7, 9, 11};      // F G A B C D E upwards
 constexpr int kStepClass[7] = {5, 4, 2, 0, 11, 9, 7};           // F E D C B A G downwards
 constexpr int kSharpOrder[7] = {5, 0, 7, 2, 9, 4, 11};
 constexpr int kFlatOrder[7] = {11, 4, 9, 2, 7, 0, 5};
@@ -200,9 +198,8 @@ void ComputePitches(CStave& stave) {
       auto* n = static_cast<CNote*>(o);
       n->dy = n->Y - stave.Top;
       if (n->Style & NTS_UPDATE_KEY) {
-        int step = n->dy / 4;
-        int a = kClefBase[clef] - step;
-        int natural = (a < 1 || a > 127) ? 0 : kNaturalOffsets[a % 7] + 12 * (a / 7) + 5;
+        StaffNatural at;
+        const int natural = NaturalAtPosition(clef, n->dy, at) ? at.Key : 0;
         n->Key = static_cast<uint8_t>(natural + local[natural % 12] + key[natural % 12]);
       }
     } else if (kind == Kind::Sign) {

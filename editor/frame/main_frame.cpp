@@ -63,7 +63,13 @@ CMainFrame::CMainFrame(UiHost& ui) : ui_(ui), area_(new QMdiArea(this)) {
     UpdateTitles();
     RefreshCommands();
   });
-  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::RefreshCommands);
+  // Asking the clipboard what it holds may cross to the display server: it is
+  // asked when its content changes, not at every refresh of the commands.
+  clipboardHasScore_ = clipboard_bridge::HasScoreData();
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+    clipboardHasScore_ = clipboard_bridge::HasScoreData();
+    RefreshCommands();
+  });
   RebuildRecentMenu();
   RefreshCommands();
 }
@@ -249,7 +255,7 @@ CommandContext CMainFrame::Context() const {
     c.EditVoice = doc.ChosenVoice();
     c.DotSingle = doc.DotSingle();
     c.DotDouble = doc.DotDouble();
-    c.ClipboardHasData = clipboard_bridge::HasScoreData();
+    c.ClipboardHasData = clipboardHasScore_;
   }
   c.Playing = playback_ && playback_->IsPlaying();
   c.BarVisible = [this](int id) {

@@ -88,6 +88,7 @@ class CMainFrame : public QMainWindow {
   QAction* windowSeparator_ = nullptr;
   std::vector<QLabel*> indicators_;
   int untitledCount_ = 0;
+  bool clipboardHasScore_ = false;
   bool closingAll_ = false;
   std::unique_ptr<PlaybackCommands> playback_;
 };

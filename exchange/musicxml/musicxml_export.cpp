@@ -13,6 +13,7 @@
 #include "common/paths.h"
 #include "exchange/musicxml/zip_writer.h"
 #include "editing/insert.h"
+#include "model/derived.h"
 #include "model/notes.h"
 #include "model/page_objects.h"
 #include "model/score.h"
@@ -22,10 +23,6 @@ namespace {
 
 // --- spelling ---------------------------------------------------------------------------
 
-// The natural note a staff position names under a clef, as the recalculation
-// reads it: the letter and its MIDI number.
-constexpr int kClefBase[3] = {42, 30, 36};
-constexpr int kNaturalOffsets[7] = {0, 2, 4, 6, 7, 9, 11};  // F G A B C D E
 constexpr char kLetters[7] = {'F', 'G', 'A', 'B', 'C', 'D', 'E'};
 
 struct Pitch {
@@ -38,10 +35,9 @@ struct Pitch {
 // alteration (and the octave, under an octave line). A key no letter near the
 // position can reach is spelled on its own, with sharps.
 Pitch SpellNote(const CNote& note, int clef) {
-  const int a = kClefBase[clef] - note.dy / 4;
   const int key = note.Key;
-  if (a >= 1 && a <= 127) {
-    const int natural = kNaturalOffsets[a % 7] + 12 * (a / 7) + 5;
+  if (StaffNatural at; NaturalAtPosition(clef, note.dy, at)) {
+    const int natural = at.Key;
     int delta = key - natural;
     int shift = 0;
     // An octave line moves the sound, not the letter.
@@ -49,7 +45,7 @@ Pitch SpellNote(const CNote& note, int clef) {
     while (delta < -6) delta += 12, shift -= 12;
     if (delta >= -2 && delta <= 2) {
       const int base = natural + shift;
-      return {kLetters[a % 7], delta, base / 12 - 1};
+      return {kLetters[at.Step % 7], delta, base / 12 - 1};
     }
   }
   static const char kSteps[12] = {'C', 'C', 'D', 'D', 'E', 'F', 'F', 'G', 'G', 'A', 'A', 'B'};

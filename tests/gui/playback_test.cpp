@@ -12,26 +12,11 @@
 #include "editor/commands/command_binder.h"
 #include "editor/frame/main_frame.h"
 #include "editor/frame/playback_commands.h"
+#include "tests/playback/wire_device.h"
 #include "tests/scripted_ui_host.h"
 
 namespace {
 
-struct Wire {
-  std::mutex mutex;
-  std::vector<uint32_t> sent;
-  std::vector<uint32_t> Sent() {
-    std::lock_guard lock(mutex);
-    return sent;
-  }
-};
-struct WireDevice : MidiOutDevice {
-  Wire* wire;
-  explicit WireDevice(Wire* w) : wire(w) {}
-  void SendShortMessage(uint32_t m) override {
-    std::lock_guard lock(wire->mutex);
-    wire->sent.push_back(m);
-  }
-};
 // Through the frame: the commands' states follow the play, a missing
 // keyboard is reported, and a recording ends as one undoable change.
 TEST(FramePlayback, RecordAndStopCommandsFollowThePlay) {

@@ -17,6 +17,7 @@
 #include "model/score.h"
 #include "performance/midi_file.h"
 #include "tests/model/score_fixture.h"
+#include "tests/playback/wire_device.h"
 
 namespace {
 
@@ -43,22 +44,6 @@ struct QueuePoster : UiPoster {
   }
 };
 
-struct Wire {
-  std::mutex mutex;
-  std::vector<uint32_t> sent;
-  std::vector<uint32_t> Sent() {
-    std::lock_guard lock(mutex);
-    return sent;
-  }
-};
-struct WireDevice : MidiOutDevice {
-  Wire* wire;
-  explicit WireDevice(Wire* w) : wire(w) {}
-  void SendShortMessage(uint32_t m) override {
-    std::lock_guard lock(wire->mutex);
-    wire->sent.push_back(m);
-  }
-};
 struct Keyboard : MidiInDevice {
   Handler handler;
   bool Start(Handler h) override {
