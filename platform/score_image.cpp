@@ -367,7 +367,7 @@ bool SaveScoreImage(const CScore& score, const std::string& path, std::string* e
   return qx::WriteFileAtomically(path, bytes, error);
 }
 
-void PaintScoreView(QPainter& painter, const CScore& score, const QRect& visible) {
+void PaintScoreView(QPainter& painter, const CScore& score, const QRect& visible, QSize grid) {
   if (!painter.isActive() || visible.isEmpty()) return;
   // Page background: the paper's right edge and the page breaks, only where visible.
   painter.save();
@@ -378,6 +378,22 @@ void PaintScoreView(QPainter& painter, const CScore& score, const QRect& visible
   if (score.PaperHeight > 0) {
     for (int64_t y = (top / score.PaperHeight + (top > 0 ? 1 : 0)) * score.PaperHeight; y < bottom; y += score.PaperHeight)
       if (y >= top) painter.drawLine(visible.left(), int(y), visible.right(), int(y));
+  }
+  if (grid.width() > 0 && grid.height() > 0) {
+    const double scale = std::max(1e-3, painter.transform().m11());
+    int64_t sx = grid.width(), sy = grid.height();
+    while (sx * scale < 4) sx *= 2;
+    while (sy * scale < 4) sy *= 2;
+    const auto first = [](int64_t v, int64_t step) { return (v >= 0 ? (v + step - 1) / step : -((-v) / step)) * step; };
+    QPen dots(QColor(0xA8, 0xB8, 0xD0));
+    dots.setWidthF(1.0 / scale);  // one pixel at any zoom
+    painter.setPen(dots);
+    std::vector<QPointF> row;
+    for (int64_t y = first(visible.top(), sy); y <= visible.bottom(); y += sy) {
+      row.clear();
+      for (int64_t x = first(visible.left(), sx); x <= visible.right(); x += sx) row.emplace_back(double(x), double(y));
+      painter.drawPoints(row.data(), int(row.size()));
+    }
   }
   painter.restore();
   QtDeviceContext dc(painter, {visible.left(), visible.top(), visible.left() + visible.width(), visible.top() + visible.height()});

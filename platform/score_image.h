@@ -42,7 +42,10 @@ bool SaveScoreImage(const CScore& score, const std::string& path, std::string* e
 // and the score, only within `visible` (score units; the painter maps them to
 // its surface). Safe on any score: far-off geometry is clipped in 64 bits
 // before it reaches the painter.
-void PaintScoreView(QPainter& painter, const CScore& score, const QRect& visible);
+// `grid` (units, empty for none) draws a dotted grid between the page
+// background and the music; where its dots would stand closer than 4 pixels
+// every second one is left out, and so on.
+void PaintScoreView(QPainter& painter, const CScore& score, const QRect& visible, QSize grid = {});
 // The area the view scrolls over, worked out in 64 bits and held within
 // kMaxViewExtent a side.
 QSize ScoreViewSize(const CScore& score);

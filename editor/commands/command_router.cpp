@@ -16,6 +16,8 @@
 #include "editor/app/messages.h"
 #include "editing/command_table.h"
 #include "editor/app/score_document.h"
+#include "editor/dialogs/grid_dialog.h"
+#include "editor/dialogs/score_browser.h"
 #include "editor/commands/command_table.h"
 #include "editor/commands/export_commands.h"
 #include "editor/frame/main_frame.h"
@@ -155,6 +157,17 @@ bool RunViewCommand(CMainFrame& frame, CScoreEditView& view, int id) {
     case kIdFilePrint: PrintDocument(frame, doc); return true;
     case kIdFilePrintPdf: PrintDocumentToPdf(frame, doc); return true;
     case 32945: ExportMidi(frame, doc); return true;
+    case 32964: {
+      std::string error;
+      if (!BrowseScore(doc, &frame, &error))
+        frame.Ui().MessageBox("无法打开乐谱浏览器\n" + ChineseFileReason(error), "", UiHost::Icon::Warning);
+      return true;
+    }
+    case 32942: {
+      GridDialog dialog(view.Controller().snap, view.Controller().grid, &frame);
+      if (dialog.exec() == QDialog::Accepted) view.SetGrid(dialog.Snap(), dialog.Grid());
+      return true;
+    }
     case 32947: {
       // One layout pass with auto-correction forced on, the user's setting kept.
       const bool was = doc.Score().AutoUpdate;

@@ -109,8 +109,8 @@ const std::vector<EditorCommand> kCommands = {
     {33097, V, "音符视图(&N)", "选择和移动音符\n音符视图", "", CS::View, ER::HasDocument, CR::SelectionMode, CHK},
     {33098, V, "图形视图(&G)", "选择和移动图形对象\n图形视图", "", CS::View, ER::HasDocument, CR::SelectionMode, CHK},
     {33005, V, "滚动到结尾(&E)", "滚动到乐谱的结尾\n滚动到结尾", "Ctrl+End", CS::View, ER::HasDocument, CR::None, SEP},
-    {32964, V, "浏览(&N)", "在乐谱浏览器中打开乐谱\n浏览", "", CS::View, ER::Pending, CR::None, 0},
-    {32942, V, "网格设置", "设置网格\n网格设置", "", CS::View, ER::Pending, CR::None, 0},
+    {32964, V, "浏览(&N)", "在乐谱浏览器中打开乐谱\n浏览", "", CS::View, ER::HasDocument, CR::None, 0},
+    {32942, V, "网格设置", "设置网格\n网格设置", "", CS::View, ER::HasDocument, CR::None, 0},
 
     // 插入
     {33116, I, "插入钢琴谱(&P)", "在插入点插入钢琴谱\n插入钢琴谱", "", CS::View, ER::HasDocument, CR::None, 0},

@@ -364,6 +364,8 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
       event->ignore();
       return true;
     }
+    // A closing view stops any playback or recording.
+    if (view) RunFrameCommand(kIdStop);
   }
   return QMainWindow::eventFilter(watched, event);
 }

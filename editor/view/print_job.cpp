@@ -10,12 +10,10 @@
 #include "editor/frame/main_frame.h"
 #include "platform/score_pdf.h"
 
-namespace {
 QPrinter& SharedPrinter() {
   static QPrinter printer(QPrinter::HighResolution);
   return printer;
 }
-}  // namespace
 
 void RunPrintSetup(QWidget* parent) {
   QPageSetupDialog dialog(&SharedPrinter(), parent);

@@ -4,7 +4,11 @@
 
 class CMainFrame;
 class CScoreEditDoc;
+class QPrinter;
 class QWidget;
+
+// The printer print setup chose; every print goes to it.
+QPrinter& SharedPrinter();
 
 // Print setup: the page dialog on the printer every later print uses.
 void RunPrintSetup(QWidget* parent);

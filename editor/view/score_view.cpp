@@ -74,8 +74,10 @@ QImage CScoreEditView::Render(QSize size, QPoint scroll) const {
   painter.scale(zoom_, zoom_);
   // Page background and score, only what the window shows.
   const int left = static_cast<int>(scroll.x() / zoom_), top = static_cast<int>(scroll.y() / zoom_);
+  const GridDisplay& grid = ctrl_.grid;
   PaintScoreView(painter, doc_.Score(),
-                 QRect(left, top, static_cast<int>(size.width() / zoom_) + 1, static_cast<int>(size.height() / zoom_) + 1));
+                 QRect(left, top, static_cast<int>(size.width() / zoom_) + 1, static_cast<int>(size.height() / zoom_) + 1),
+                 grid.Show ? QSize(grid.StepX, grid.StepY) : QSize());
   return image;
 }
 
@@ -119,6 +121,13 @@ void CScoreEditView::SetSelectionMode(int mode) {
   emit doc_.Changed();
   viewport()->update();
   emit StateChanged();
+}
+
+void CScoreEditView::SetGrid(bool snap, const GridDisplay& grid) {
+  ctrl_.snap = snap;
+  ctrl_.grid = grid;
+  cache_.Invalidate();
+  viewport()->update();
 }
 
 void CScoreEditView::ScrollToEnd() {

@@ -32,6 +32,8 @@ class CScoreEditView : public QAbstractScrollArea {
   void SetTool(int tool);
   int SelectionMode() const { return ctrl_.Mode(); }
   void SetSelectionMode(int mode);
+  // Snap to the 4-unit grid, and the grid drawn under the score.
+  void SetGrid(bool snap, const GridDisplay& grid);
   void ScrollToEnd();
   // The menu a right click opens (owned by the view).
   void SetContextMenu(QMenu* menu) { contextMenu_ = menu; }

@@ -54,6 +54,15 @@ TEST(FramePlayback, RecordAndStopCommandsFollowThePlay) {
   // The window closes while recording: the recording ends before its score goes.
   frame.OnCommand(32974);
   EXPECT_TRUE(frame.Playback().IsPlaying());
+  // Closing any view stops the play, as the stop command does.
+  const int steps = doc->Journal().Count();
+  frame.NewDocument();
+  frame.OnCommand(57602);
+  EXPECT_FALSE(frame.Playback().IsPlaying());
+  EXPECT_EQ(doc->Journal().Count(), steps + 1);  // the recording's one step
+  // Closing the recording's own window: it ends before its score goes.
+  frame.OnCommand(32974);
+  EXPECT_TRUE(frame.Playback().IsPlaying());
 }
 
 }  // namespace

@@ -7,6 +7,12 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QSpinBox>
+#include <QTimer>
+#include <functional>
 #include <QFile>
 #include <QMdiArea>
 #include <QMenu>
@@ -21,7 +27,14 @@
 #include "editor/app/score_document.h"
 #include "editor/commands/command_binder.h"
 #include "editor/frame/main_frame.h"
+#include "common/paths.h"
+#include "editor/dialogs/grid_dialog.h"
+#include "editor/dialogs/score_browser.h"
+#include "editor/view/form_view.h"
+#include "editor/view/print_job.h"
 #include "editor/view/score_view.h"
+#include "editing/insert.h"
+#include "model/page_objects.h"
 #include "model/notes.h"
 #include "model/score.h"
 #include "model/structure.h"
@@ -218,6 +231,96 @@ TEST(ScoreView, EditingThroughTheMainWindow) {
   fs::remove(mid);
   EXPECT_TRUE(ui.Messages.empty());
   for (auto& d : frame.Documents()) d->SetModified(false);
+}
+
+// Accepts the next modal dialog of type T after `edit` has set its controls.
+template <class T>
+void WhenShown(std::function<void(T&)> edit) {
+  QTimer::singleShot(0, [edit] {
+    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+    ASSERT_TRUE(dialog);
+    edit(*dialog);
+    dialog->accept();
+  });
+}
+
+// The grid dialog draws a dotted grid and switches snapping; 浏览 shows the
+// score in a browser whose links act as buttons; the print dialog prints
+// every page.
+TEST(ScoreView, GridBrowserAndPrintDialog) {
+  ScriptedUiHost ui;
+  QuavixApp app(ui);
+  ASSERT_TRUE(app.Start({}, false));
+  CMainFrame& frame = *app.MainFrame();
+  frame.resize(1200, 800);
+  frame.show();
+  CScoreEditDoc& doc = *frame.NewDocument();
+  CScoreEditView& view = *frame.ActiveView();
+  CScore& score = doc.Score();
+  QTest::qWait(30);
+
+  // Below the systems the page is blank: white without the grid, grid dots
+  // every 20 units with it.
+  const int y = (score.Staffs.back()->Bottom / 80 + 2) * 80;
+  const auto pixel = [&](int x, int yy) { return view.Render(view.viewport()->size(), {0, 0}).pixel(x, yy) & 0xFFFFFF; };
+  EXPECT_EQ(pixel(200, y), 0xFFFFFFu);
+  WhenShown<GridDialog>([](GridDialog& d) {
+    for (QCheckBox* box : d.findChildren<QCheckBox*>()) box->setChecked(box->text() == QString::fromUtf8("显示网格"));
+    for (QSpinBox* box : d.findChildren<QSpinBox*>()) box->setValue(20);
+  });
+  frame.OnCommand(32942);
+  EXPECT_TRUE(view.Controller().grid.Show);
+  EXPECT_FALSE(view.Controller().snap);
+  EXPECT_EQ(pixel(200, y), 0xA8B8D0u);
+  EXPECT_EQ(pixel(210, y), 0xFFFFFFu);
+  EXPECT_EQ(view.Controller().Snap({13, 6}).X, 13);
+  // Zoomed out, dots 8 units apart would crowd: every second one is left out.
+  view.SetZoom(0.25, {0, 0});
+  view.SetGrid(false, {true, 8, 8});
+  EXPECT_EQ(pixel(50, y / 4), 0xFFFFFFu);  // (200, y)
+  EXPECT_EQ(pixel(48, y / 4), 0xA8B8D0u);  // (192, y)
+  view.SetZoom(1.0, {0, 0});
+  Shot(frame, "score-view-grid");
+
+  // The browser: the score as written to "~~score.stv", view only.
+  CXLink* link = InsertXLink(score, 200, y);
+  link->href = "IDV_TEST";
+  frame.OnCommand(32964);
+  auto* browser = frame.findChild<ScoreBrowser*>();
+  ASSERT_TRUE(browser);
+  EXPECT_TRUE(browser->isVisible());
+  EXPECT_TRUE(fs::exists(qx::TempFilePath("~~score.stv")));
+  CKRScoreView& form = browser->View();
+  EXPECT_EQ(form.Score().Objects().size(), score.Objects().size());
+  QString clicked;
+  QObject::connect(&form, &CKRScoreView::Clicked, [&](const CStaveObject*, const QString& c) { clicked = c; });
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(browser));
+  form.verticalScrollBar()->setValue(link->Top - 50);
+  const QPoint onLink(link->Left + 5, link->Top + 5 - form.verticalScrollBar()->value());
+  const auto hover = [&](QPoint p) {
+    QMouseEvent move(QEvent::MouseMove, p, form.viewport()->mapToGlobal(p), Qt::NoButton, Qt::NoButton, {});
+    QApplication::sendEvent(form.viewport(), &move);
+  };
+  hover(onLink);
+  ASSERT_TRUE(form.Hovered());
+  EXPECT_EQ(form.Hovered()->Style & STYLE_FRAMED, STYLE_FRAMED);
+  QTest::mouseClick(form.viewport(), Qt::LeftButton, {}, onLink);
+  EXPECT_EQ(clicked, "IDV_TEST");
+  hover({5, 5});
+  EXPECT_FALSE(form.Hovered());
+  browser->grab().save(QString::fromStdString(ShotDir() + "/score-browser.png"));
+  browser->close();
+
+  // Print (Ctrl+P) through the print dialog to its file printer.
+  const std::string pdf = ShotDir() + "/print-dialog-" + std::to_string(getpid()) + ".pdf";
+  SharedPrinter().setOutputFormat(QPrinter::PdfFormat);
+  SharedPrinter().setOutputFileName(QString::fromStdString(pdf));
+  WhenShown<QPrintDialog>([](QPrintDialog&) {});
+  frame.OnCommand(57607);
+  EXPECT_EQ(PdfPages(pdf), ScorePageCount(score));
+  fs::remove(pdf);
+  EXPECT_TRUE(ui.Messages.empty());
+  doc.SetModified(false);
 }
 
 }  // namespace

@@ -9,6 +9,14 @@
 
 class CScore;
 
+// The grid the view draws under the score (clicks still snap to 4 units):
+// off at creation.
+struct GridDisplay {
+  static constexpr int kMinStep = 4, kMaxStep = 400;
+  bool Show = false;
+  int StepX = 16, StepY = 16;
+};
+
 struct Modifiers {
   bool Shift = false, Ctrl = false;
 };
@@ -25,6 +33,7 @@ class ViewController {
   // A new mode clears the selection; true when the mode changed.
   bool SetMode(int mode);
   bool snap = true;
+  GridDisplay grid;
 
   // The point a click acts at: snapped to the 4-unit grid when snap is on.
   ScorePoint Snap(ScorePoint p) const;
