@@ -28,6 +28,15 @@ template <int (*F)(CScore&, int)>
 int WithNumber(CScore& score, Args a) {
   return F(score, a.Number);
 }
+// Alignment reports a change only when more than one object changed; a lone
+// moved object still changes the score and is journalled like any other
+// edit, or the next undo would also take back the edit before it.
+template <int (*F)(CScore&, int*)>
+int Aligned(CScore& score, Args) {
+  int changed = 0;
+  const int result = F(score, &changed);
+  return changed > 0 ? 1 : result;
+}
 template <int N>
 int Tuplet(CScore& score, Args) {
   return MakeTuplet(score, N);
@@ -126,14 +135,14 @@ const std::vector<ScoreCommand> kCommands = {
     {32985, "tie-notes", "同音组合(&T)", CommandInput::None, L | J | R | IF, Plain<TieNotes>},
     {33029, "untie-notes", "取消同音组合(&B)", CommandInput::None, L | J | R | IF, Plain<UntieNotes>},
     // Alignment and drawing order.
-    {32996, "align-left", "左对齐(&L)", CommandInput::None, J | R | IF, Plain<AlignLeft>},
-    {32997, "align-right", "右对齐(&R)", CommandInput::None, J | R | IF, Plain<AlignRight>},
-    {32998, "align-top", "顶对齐(&T)", CommandInput::None, J | R | IF, Plain<AlignTop>},
+    {32996, "align-left", "左对齐(&L)", CommandInput::None, J | R | IF, Aligned<AlignLeft>},
+    {32997, "align-right", "右对齐(&R)", CommandInput::None, J | R | IF, Aligned<AlignRight>},
+    {32998, "align-top", "顶对齐(&T)", CommandInput::None, J | R | IF, Aligned<AlignTop>},
     // The bottom item runs the top-edge alignment, as the menu always has.
-    {32999, "align-bottom", "底对齐(&B)", CommandInput::None, J | R | IF, Plain<AlignTop>},
-    {33000, "same-width", "宽对齐(&W)", CommandInput::None, J | R | IF, Plain<SameWidth>},
-    {33001, "same-height", "高对齐(&H)", CommandInput::None, J | R | IF, Plain<SameHeight>},
-    {33002, "same-size", "大小一致(&S)", CommandInput::None, J | R | IF, Plain<SameSize>},
+    {32999, "align-bottom", "底对齐(&B)", CommandInput::None, J | R | IF, Aligned<AlignTop>},
+    {33000, "same-width", "宽对齐(&W)", CommandInput::None, J | R | IF, Aligned<SameWidth>},
+    {33001, "same-height", "高对齐(&H)", CommandInput::None, J | R | IF, Aligned<SameHeight>},
+    {33002, "same-size", "大小一致(&S)", CommandInput::None, J | R | IF, Aligned<SameSize>},
     {33042, "to-back", "移动到最后面(&K)", CommandInput::None, J | RA, Plain<SendToBack>},
     {33043, "to-front", "移动到最前面(&F)", CommandInput::None, J | RA, Plain<BringToFront>},
     {33044, "backward", "后置(&I)", CommandInput::None, J | RA, Plain<SendBackward>},

@@ -81,9 +81,10 @@ CXObject* AlignReference(CScore& score) {
   return score.LastCaptured;
 }
 
-// Runs op on every selected object; 1 when any object's box changed.
+// Runs op on every selected object; 1 when more than one object's box changed.
 template <typename Op>
-int ApplyToSelection(CScore& score, Op op) {
+int ApplyToSelection(CScore& score, Op op, int* changedObjects) {
+  if (changedObjects) *changedObjects = 0;
   if (!AlignReference(score)) return 0;
   const CXObject& ref = *score.LastCaptured;
   const Rect refBox = ref.GetBounds();
@@ -95,7 +96,8 @@ int ApplyToSelection(CScore& score, Op op) {
     op(*o, refBox);
     changed += !(o->GetBounds() == before);
   }
-  // A change is reported (and journalled) only when more than one object changed.
+  if (changedObjects) *changedObjects = changed;
+  // A change is reported only when more than one object changed.
   return changed > 1 ? 1 : 0;
 }
 
@@ -328,36 +330,36 @@ void SelectOnly(CScore& score, CXObject* object, bool keep) {
   score.RecountSelection();
 }
 
-int AlignLeft(CScore& score) {
-  return ApplyToSelection(score, [](CXObject& o, const Rect& ref) { o.MoveTo(ref.Left, o.Top); });
+int AlignLeft(CScore& score, int* changed) {
+  return ApplyToSelection(score, [](CXObject& o, const Rect& ref) { o.MoveTo(ref.Left, o.Top); }, changed);
 }
 
-int AlignRight(CScore& score) {
-  return ApplyToSelection(score, [](CXObject& o, const Rect& ref) { o.MoveTo(o.Left + ref.Right - o.Right, o.Top); });
+int AlignRight(CScore& score, int* changed) {
+  return ApplyToSelection(score, [](CXObject& o, const Rect& ref) { o.MoveTo(o.Left + ref.Right - o.Right, o.Top); }, changed);
 }
 
-int AlignTop(CScore& score) {
-  return ApplyToSelection(score, [](CXObject& o, const Rect& ref) { o.MoveTo(o.Left, ref.Top); });
+int AlignTop(CScore& score, int* changed) {
+  return ApplyToSelection(score, [](CXObject& o, const Rect& ref) { o.MoveTo(o.Left, ref.Top); }, changed);
 }
 
-int SameWidth(CScore& score) {
+int SameWidth(CScore& score, int* changed) {
   return ApplyToSelection(score, [](CXObject& o, const Rect& ref) {
     if (TakesReferenceSize(o)) o.Right = o.Left + ref.Width();
-  });
+  }, changed);
 }
 
-int SameHeight(CScore& score) {
+int SameHeight(CScore& score, int* changed) {
   return ApplyToSelection(score, [](CXObject& o, const Rect& ref) {
     if (TakesReferenceSize(o)) o.Bottom = o.Top + ref.Height();
-  });
+  }, changed);
 }
 
-int SameSize(CScore& score) {
+int SameSize(CScore& score, int* changed) {
   return ApplyToSelection(score, [](CXObject& o, const Rect& ref) {
     if (!TakesReferenceSize(o)) return;
     o.Right = o.Left + ref.Width();
     o.Bottom = o.Top + ref.Height();
-  });
+  }, changed);
 }
 
 void DrawSelectionMove(DeviceContext& dc, const CScore& score, int dx, int dy) {

@@ -64,13 +64,14 @@ int SelectAll(CScore& score);
 void SelectOnly(CScore& score, CXObject* object, bool keep);
 
 // Align and size the selection to the last captured object. Each needs more
-// than one selected object and a reference; 1 when the score changed.
-int AlignLeft(CScore& score);
-int AlignRight(CScore& score);
-int AlignTop(CScore& score);
-int SameWidth(CScore& score);
-int SameHeight(CScore& score);
-int SameSize(CScore& score);
+// than one selected object and a reference; 1 only when more than one object
+// changed. `changed`, when given, receives how many objects changed.
+int AlignLeft(CScore& score, int* changed = nullptr);
+int AlignRight(CScore& score, int* changed = nullptr);
+int AlignTop(CScore& score, int* changed = nullptr);
+int SameWidth(CScore& score, int* changed = nullptr);
+int SameHeight(CScore& score, int* changed = nullptr);
+int SameSize(CScore& score, int* changed = nullptr);
 
 // Outlines of the selection while it is dragged or resized.
 void DrawSelectionMove(DeviceContext& dc, const CScore& score, int dx, int dy);

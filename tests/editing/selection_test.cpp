@@ -4,7 +4,10 @@
 
 #include <random>
 
+#include "editing/command_table.h"
+#include "editing/journal.h"
 #include "model/derived.h"
+#include "model/page_objects.h"
 #include "notation/recording_device_context.h"
 #include "tests/model/score_fixture.h"
 #include "tools/scoregen/scoregen.h"
@@ -489,6 +492,34 @@ TEST_F(Align, NeedsTwoSelectedAndAReference) {
   s.score.LastCaptured = nullptr;
   EXPECT_EQ(AlignLeft(s.score), 0);
   EXPECT_EQ(other->Left, 100);
+}
+
+// With two selected objects only one moves: the function reports no change,
+// as its rule says, yet the command journals the move, so undo takes back
+// exactly it and nothing before it.
+TEST_F(Align, ALoneMovedObjectIsJournalled) {
+  SelectOnly(s.score, other, false);
+  SelectOnly(s.score, ref, true);
+  int changed = -1;
+  EXPECT_EQ(AlignTop(s.score, &changed), 0);
+  EXPECT_EQ(changed, 1);
+  EXPECT_EQ(other->Top, 300);
+
+  CommandJournal journal(s.score);
+  journal.RecordSnapshot();
+  const auto left = [&] {
+    for (const auto& o : s.score.Objects())
+      if (o->IsKind(Kind::Text) && static_cast<CXText&>(*o).text == "other") return o->Left;
+    return -1;
+  };
+  const CommandOutcome out = RunScoreCommand(s.score, *FindScoreCommand("align-left"), {}, &journal);
+  EXPECT_TRUE(out.Done);
+  EXPECT_EQ(left(), 200);
+  EXPECT_EQ(journal.Count(), 2);
+  journal.Undo();
+  EXPECT_EQ(left(), 100);
+  journal.Redo();
+  EXPECT_EQ(left(), 200);
 }
 
 // --- feedback ---------------------------------------------------------------------
