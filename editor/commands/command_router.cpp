@@ -195,13 +195,7 @@ bool RunDocumentCommand(CMainFrame& frame, CScoreEditDoc& doc, int id) {
   switch (id) {
     case kIdFileSave: frame.SaveDocument(doc, false); return true;
     case kIdFileSaveAs: frame.SaveDocument(doc, true); return true;
-    case kIdFileClose:
-      for (QMdiSubWindow* child : frame.Area()->subWindowList())
-        if (auto* view = qobject_cast<CScoreEditView*>(child->widget()); view && &view->Document() == &doc) {
-          child->close();
-          break;
-        }
-      return true;
+    case kIdFileClose: frame.CloseDocument(doc); return true;
     case kIdPlay: HandToPlayer(frame, doc); return true;
     default: break;
   }

@@ -275,7 +275,7 @@ const std::vector<EditorCommand> kCommands = {
     {33081, TV, "视觉MIDI类型(&K)...", "设置视觉MIDI对象的类型\n视觉MIDI类型", "", CS::View, ER::Pending, CR::None, 0},
 
     // 窗口
-    {57648, W, "新建窗口(&N)", "为当前乐谱再开一个窗口\n新建窗口", "", CS::Frame, ER::Pending, CR::None, 0},
+    {57648, W, "新建窗口(&N)", "为当前乐谱再开一个窗口\n新建窗口", "", CS::Frame, ER::HasDocument, CR::None, 0},
     {57650, W, "层叠(&C)", "层叠排列窗口\n层叠", "", CS::Frame, ER::HasDocument, CR::None, 0},
     {57651, W, "平铺(&T)", "平铺排列窗口\n平铺", "", CS::Frame, ER::HasDocument, CR::None, 0},
     {57649, W, "排列图标(&A)", "排列最小化窗口的图标\n排列图标", "", CS::Frame, ER::HasDocument, CR::None, 0},

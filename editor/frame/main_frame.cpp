@@ -1,5 +1,7 @@
 #include "editor/frame/main_frame.h"
 
+#include <algorithm>
+
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -144,7 +146,7 @@ void CMainFrame::RebuildWindowMenu() {
   for (QMdiSubWindow* child : children) {
     auto* view = qobject_cast<CScoreEditView*>(child->widget());
     if (!view) continue;
-    QString title = view->Document().Title();
+    QString title = WindowTitle(*view);
     auto* a = window->addAction(QString("&%1 %2").arg(++n).arg(title));
     a->setCheckable(true);
     a->setChecked(child == area_->activeSubWindow());
@@ -155,28 +157,54 @@ void CMainFrame::RebuildWindowMenu() {
 
 CScoreEditView* CMainFrame::AddDocument(std::unique_ptr<CScoreEditDoc> doc) {
   if (doc->Path().empty()) doc->SetUntitledNumber(++untitledCount_);
-  auto* view = new CScoreEditView(*doc);
+  CScoreEditDoc* raw = doc.get();
+  docs_.push_back(std::move(doc));
+  connect(raw, &CScoreEditDoc::Changed, this, &CMainFrame::RefreshCommands);
+  connect(raw, &CScoreEditDoc::ModifiedChanged, this, &CMainFrame::UpdateTitles);
+  return AddView(*raw);
+}
+
+QString CMainFrame::WindowTitle(CScoreEditView& view) const {
+  // Several windows on one document: name:1, name:2 ...
+  const auto views = ViewsOf(view.Document());
+  QString title = view.Document().Title();
+  if (views.size() > 1) title += QString(":%1").arg(std::find(views.begin(), views.end(), &view) - views.begin() + 1);
+  return title;
+}
+
+CScoreEditView* CMainFrame::NewWindow() {
+  CScoreEditView* active = ActiveView();
+  return active ? AddView(active->Document()) : nullptr;
+}
+
+std::vector<CScoreEditView*> CMainFrame::ViewsOf(const CScoreEditDoc& doc) const {
+  std::vector<CScoreEditView*> views;
+  for (QMdiSubWindow* child : area_->subWindowList())
+    if (auto* view = qobject_cast<CScoreEditView*>(child->widget()); view && &view->Document() == &doc)
+      views.push_back(view);
+  return views;
+}
+
+CScoreEditView* CMainFrame::AddView(CScoreEditDoc& doc) {
+  auto* view = new CScoreEditView(doc);
   view->SetContextMenu(binder_->BuildContextMenu(view));
   QMdiSubWindow* child = area_->addSubWindow(view);
   child->setAttribute(Qt::WA_DeleteOnClose);
   child->installEventFilter(this);
-  CScoreEditDoc* raw = doc.get();
-  docs_.push_back(std::move(doc));
+  CScoreEditDoc* raw = &doc;
   connect(child, &QObject::destroyed, this, [this, raw] {
-    std::erase_if(docs_, [raw](const auto& d) { return d.get() == raw; });
     // The area still lists the dying window until its destruction is over:
-    // titles and commands are refreshed once it is gone.
+    // the document goes with its last window once it is gone.
     QMetaObject::invokeMethod(
         this,
-        [this] {
+        [this, raw] {
+          if (ViewsOf(*raw).empty()) std::erase_if(docs_, [raw](const auto& d) { return d.get() == raw; });
           UpdateTitles();
           RefreshCommands();
           emit DocumentsChanged();
         },
         Qt::QueuedConnection);
   });
-  connect(raw, &CScoreEditDoc::Changed, this, &CMainFrame::RefreshCommands);
-  connect(raw, &CScoreEditDoc::ModifiedChanged, this, &CMainFrame::UpdateTitles);
   connect(view, &CScoreEditView::StateChanged, this, &CMainFrame::RefreshCommands);
   child->showMaximized();
   area_->setActiveSubWindow(child);
@@ -232,7 +260,7 @@ void CMainFrame::UpdateTitles() {
   for (QMdiSubWindow* child : area_->subWindowList()) {
     auto* view = qobject_cast<CScoreEditView*>(child->widget());
     if (!view) continue;
-    child->setWindowTitle(view->Document().Title() + "[*]");
+    child->setWindowTitle(WindowTitle(*view) + "[*]");
     child->setWindowModified(view->Document().IsModified());
   }
   CScoreEditDoc* doc = ActiveDocument();
@@ -307,6 +335,7 @@ bool CMainFrame::RunFrameCommand(int id) {
     return true;
   }
   switch (id) {
+    case kIdWindowNew: NewWindow(); return true;
     case 57650: area_->cascadeSubWindows(); return true;
     case 57651: area_->tileSubWindows(); return true;
     case 57649: return true;  // minimised children keep their places in the area
@@ -345,11 +374,19 @@ bool CMainFrame::QueryCloseDocument(CScoreEditDoc& doc) {
   return false;
 }
 
+bool CMainFrame::CloseDocument(CScoreEditDoc& doc) {
+  if (!QueryCloseDocument(doc)) return false;
+  RunFrameCommand(kIdStop);
+  closingAll_ = true;  // asked once for all its windows
+  for (QMdiSubWindow* child : area_->subWindowList())
+    if (auto* view = qobject_cast<CScoreEditView*>(child->widget()); view && &view->Document() == &doc) child->close();
+  closingAll_ = false;
+  return true;
+}
+
 bool CMainFrame::CloseAllDocuments() {
-  for (QMdiSubWindow* child : area_->subWindowList()) {
-    auto* view = qobject_cast<CScoreEditView*>(child->widget());
-    if (view && !QueryCloseDocument(view->Document())) return false;
-  }
+  for (const auto& doc : docs_)
+    if (!QueryCloseDocument(*doc)) return false;
   closingAll_ = true;
   for (QMdiSubWindow* child : area_->subWindowList()) child->close();
   closingAll_ = false;
@@ -360,7 +397,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Close && !closingAll_) {
     auto* child = qobject_cast<QMdiSubWindow*>(watched);
     auto* view = child ? qobject_cast<CScoreEditView*>(child->widget()) : nullptr;
-    if (view && !QueryCloseDocument(view->Document())) {
+    if (view && ViewsOf(view->Document()).size() == 1 && !QueryCloseDocument(view->Document())) {
       event->ignore();
       return true;
     }

@@ -37,6 +37,10 @@ class CMainFrame : public QMainWindow {
   CScoreEditDoc* NewDocument();
   // Adds a document made elsewhere (a recovered one).
   CScoreEditView* AddDocument(std::unique_ptr<CScoreEditDoc> doc);
+  // Another window on the active document (新建窗口); null without one.
+  CScoreEditView* NewWindow();
+  // The windows showing a document, in the area's order.
+  std::vector<CScoreEditView*> ViewsOf(const CScoreEditDoc& doc) const;
   CScoreEditView* ActiveView() const;
   CScoreEditDoc* ActiveDocument() const;
   const std::vector<std::unique_ptr<CScoreEditDoc>>& Documents() const { return docs_; }
@@ -55,6 +59,9 @@ class CMainFrame : public QMainWindow {
   // when the user cancelled or the save failed.
   bool SaveDocument(CScoreEditDoc& doc, bool askName);
   bool QueryCloseDocument(CScoreEditDoc& doc);
+  // 关闭: every window of the document, asking once when it is modified;
+  // false when cancelled.
+  bool CloseDocument(CScoreEditDoc& doc);
   // Closes every document, asking for each modified one; false when cancelled.
   bool CloseAllDocuments();
 
@@ -71,6 +78,8 @@ class CMainFrame : public QMainWindow {
 
  private:
   bool RunFrameCommand(int id);
+  CScoreEditView* AddView(CScoreEditDoc& doc);
+  QString WindowTitle(CScoreEditView& view) const;
   void UpdateTitles();
   void RebuildWindowMenu();
   void RebuildRecentMenu();

@@ -294,16 +294,34 @@ TEST(EditorFrame, DocumentsOpenSaveCloseAndRememberTheirFiles) {
   EXPECT_NE(ui.Messages.back().find("无法保存文件 /nonexistent-folder/x.q5s"), std::string::npos);
   EXPECT_NE(ui.Messages.back().find("文件或文件夹不存在"), std::string::npos) << ui.Messages.back();
 
-  // Closing a modified document asks; Cancel keeps it, No closes it unsaved.
+  // 新建窗口: a second window on the same document, titled name:2; closing
+  // one of the two asks nothing and keeps the document.
+  frame.OnCommand(kIdWindowNew);
+  ASSERT_EQ(frame.Area()->subWindowList().size(), 3);
+  EXPECT_EQ(frame.ActiveDocument(), doc);
+  EXPECT_EQ(frame.Area()->activeSubWindow()->windowTitle(), "b-copy.q5s:2[*]");
+  frame.Area()->activeSubWindow()->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QTest::qWait(1);
+  EXPECT_EQ(frame.Area()->subWindowList().size(), 2);
+  EXPECT_TRUE(ui.Questions.empty());
+  EXPECT_EQ(frame.Documents().size(), 2u);
+  EXPECT_EQ(frame.Area()->activeSubWindow()->windowTitle(), "b-copy.q5s[*]");
+
+  // Closing a modified document asks once for all its windows; Cancel keeps
+  // it, No closes it unsaved.
+  frame.OnCommand(kIdWindowNew);
   ui.Answers = {UiHost::Answer::Cancel};
   frame.OnCommand(kIdFileClose);
   QTest::qWait(1);
-  EXPECT_EQ(frame.Area()->subWindowList().size(), 2);
+  EXPECT_EQ(frame.Area()->subWindowList().size(), 3);
   ASSERT_EQ(ui.Questions.size(), 1u);
   EXPECT_EQ(ui.Questions[0], "是否保存对“b-copy.q5s”的修改？");
   ui.Answers = {UiHost::Answer::No};
   frame.OnCommand(kIdFileClose);
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QTest::qWait(1);
+  EXPECT_EQ(ui.Questions.size(), 2u);
   EXPECT_EQ(frame.Area()->subWindowList().size(), 1);
   EXPECT_EQ(frame.Documents().size(), 1u);
 
