@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <tuple>
 #include <vector>
 
 #include "common/file_util.h"
@@ -200,7 +201,7 @@ class Writer {
   void WriteVoice(const std::vector<const CNote*>& notes, const StaveMeasure& sm, int staff, int voice,
                   int64_t measureStart, int64_t measureTicks, int clef, int64_t& position);
   void WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int voice, int clef, bool chord,
-                 int64_t measureTicks, bool wholeMeasure);
+                 int64_t measureTicks, bool wholeMeasure, int64_t duration);
   const StaveMeasure* Cell(const CStave* stave, const CMeasure* measure) const;
 
   const CScore& score_;
@@ -314,10 +315,16 @@ void Writer::Header() {
           "  </identification>\n";
   out_ << "  <part-list>\n";
   for (size_t p = 0; p < parts_.size(); ++p) {
-    out_ << "    <score-part id=\"P" << p + 1 << "\"><part-name>"
-         << (parts_[p].StaveIndexes.size() > 1 ? "Piano" : "Staff " + std::to_string(p + 1)) << "</part-name>";
-    const CStave* first = score_.Staffs.front()->Staves[parts_[p].StaveIndexes.front()];
-    if (first->Patch < 128)
+    const std::string name = parts_[p].StaveIndexes.size() > 1 ? "Piano" : "Staff " + std::to_string(p + 1);
+    out_ << "    <score-part id=\"P" << p + 1 << "\"><part-name>" << name << "</part-name>";
+    const CStaff* system = score_.Staffs.empty() ? nullptr : score_.Staffs.front();
+    const size_t index = size_t(parts_[p].StaveIndexes.front());
+    const CStave* first = system && index < system->Staves.size() ? system->Staves[index] : nullptr;
+    // Every part plays an instrument, which its MIDI settings name; readers
+    // complain about a part without one.
+    out_ << "<score-instrument id=\"P" << p + 1 << "-I1\"><instrument-name>" << name
+         << "</instrument-name></score-instrument>";
+    if (first && first->Patch < 128)
       out_ << "<midi-instrument id=\"P" << p + 1 << "-I1\"><midi-channel>" << (first->Channel & 15) + 1
            << "</midi-channel><midi-program>" << first->Patch + 1 << "</midi-program></midi-instrument>";
     out_ << "</score-part>\n";
@@ -467,31 +474,68 @@ void Writer::WriteMeasure(const Part& part, size_t p, const CStaff& system, cons
   out_ << "    </measure>\n";
 }
 
+// The time a note's written value stands for, as the recalculation gives
+// it before grace notes borrow from it.
+int64_t WrittenTicks(const CNote& n, int timeBase) {
+  const int code = n.DurationCode();
+  if (code > 8) return n.Ticks;
+  double ticks = std::trunc(std::ldexp(1.0, 3 - code) * timeBase);
+  if (n.Style & NTS_DOTTED) ticks = std::trunc(ticks * 1.5);
+  else if (n.Style & NTS_DOUBLE_DOTTED) ticks = std::trunc(ticks * 1.75);
+  if (const int t = n.TupletCount()) {
+    const double mult = t == 3 ? 2 : (t >= 5 && t <= 7) ? 4 : (t >= 9 && t <= 11) ? 8 : std::ldexp(1.0, 3 - code);
+    ticks = std::trunc(mult * ticks / t);
+  }
+  return int64_t(ticks);
+}
+
 void Writer::WriteVoice(const std::vector<const CNote*>& notes, const StaveMeasure& sm, int staff, int voice,
                         int64_t measureStart, int64_t measureTicks, int clef, int64_t& position) {
   // Chords: members share their leader's number and start; the leader (or
   // the first written) carries the duration, the others say <chord/>.
-  std::set<int32_t> chordsOpened;
+  // Grace notes take no time in MusicXML: what they borrowed from their main
+  // note (before it, or after it) is given back, so the main note keeps its
+  // written value and starts where its grace notes do.
+  std::map<int32_t, std::pair<int64_t, int64_t>> chordTimes;  // chord -> at, time given back
   const bool lone = notes.size() == 1 && notes.front()->KindCode() == Kind::Rest;
-  for (const CNote* n : notes) {
+  for (size_t i = 0; i < notes.size(); ++i) {
+    const CNote* n = notes[i];
     const bool grace = n->Style & NTS_GRACE;
-    const int64_t at = std::clamp<int64_t>(int64_t(n->Start) - measureStart, 0, measureTicks);
+    int64_t at = std::clamp<int64_t>(int64_t(n->Start) - measureStart, 0, measureTicks);
+    int64_t duration = std::max(0, n->Ticks);
     bool chord = false;
     if (n->KindCode() == Kind::Note && n->Chord >= 0) {
-      chord = !chordsOpened.insert(n->Chord).second;
+      auto [it, opened] = chordTimes.try_emplace(n->Chord, 0, 0);
+      chord = !opened;
+      if (chord) {
+        at = it->second.first;
+        duration += it->second.second;
+      }
     }
     if (!chord && !grace) {
+      const int64_t lent = WrittenTicks(*n, score_.TimeBase) - duration;
+      const auto isGrace = [&](size_t k) { return k < notes.size() && (notes[k]->Style & NTS_GRACE); };
+      int64_t back = 0;
+      if (lent > 0 && i > 0 && isGrace(i - 1)) {
+        back = std::min(lent, at);
+        at -= back;
+      } else if (lent > 0 && isGrace(i + 1)) {
+        back = lent;
+      }
+      duration += back;
+      if (n->KindCode() == Kind::Note && n->Chord >= 0) chordTimes[n->Chord] = {at, back};
       if (at > position) out_ << "      <forward><duration>" << at - position << "</duration></forward>\n";
       if (at < position) out_ << "      <backup><duration>" << position - at << "</duration></backup>\n";
       position = at;
     }
-    WriteNote(*n, sm, staff, voice, clef, chord, measureTicks, lone && n->DurationCode() <= 1);
-    if (!chord && !grace) position += std::max(0, n->Ticks);
+    WriteNote(*n, sm, staff, voice, clef, chord, measureTicks, lone && n->DurationCode() <= 1,
+              std::max<int64_t>(1, duration));
+    if (!chord && !grace) position += duration;
   }
 }
 
 void Writer::WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int voice, int clef, bool chord,
-                       int64_t measureTicks, bool wholeMeasure) {
+                       int64_t measureTicks, bool wholeMeasure, int64_t duration) {
   const bool rest = n.KindCode() == Kind::Rest;
   const bool grace = n.Style & NTS_GRACE;
   out_ << "      <note>";
@@ -507,7 +551,7 @@ void Writer::WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int vo
     out_ << "<octave>" << pitch.Octave << "</octave></pitch>";
     ++stats_.Notes;
   }
-  if (!grace) out_ << "<duration>" << (wholeMeasure ? measureTicks : std::max(1, n.Ticks)) << "</duration>";
+  if (!grace) out_ << "<duration>" << (wholeMeasure ? measureTicks : duration) << "</duration>";
 
   // Ties: a note followed by another of its chain starts a tie; one that is
   // not the chain's first ends one.

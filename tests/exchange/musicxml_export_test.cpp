@@ -10,13 +10,17 @@
 #include <tuple>
 #include <vector>
 
+#include "common/file_util.h"
+#include "editing/command_table.h"
 #include "exchange/musicxml/musicxml_export.h"
 #include "exchange/musicxml/musicxml_import.h"
 #include "performance/midi_sequence.h"
 #include "exchange/musicxml/zip_writer.h"
 #include "model/notes.h"
 #include "model/score.h"
+#include "model/score_open.h"
 #include "model/structure.h"
+#include "tools/demo/demo_score.h"
 #include "tools/scoregen/scoregen.h"
 
 namespace {
@@ -160,6 +164,104 @@ TEST(MusicXmlExport, SpellingFollowsTheStaffPositionAndTheKey) {
   note->Key = 76;  // F-flat rather than E where the head stands on F
   xml = ExportMusicXml(score);
   EXPECT_NE(xml.find("<step>F</step><alter>-1</alter><octave>5</octave>"), std::string::npos);
+}
+
+// A score from a demo text, saved and opened as the editor opens it.
+void OpenDemo(const std::string& text, const std::string& name, CScore& score) {
+  DemoPiece piece;
+  CScore built;
+  std::string error;
+  ASSERT_TRUE(ParseDemo(text, piece, &error) && BuildDemoScore(piece, built, &error)) << error;
+  const std::string path = testing::TempDir() + name;
+  ASSERT_TRUE(built.SaveToFile(path, &error)) << error;
+  ASSERT_TRUE(OpenScoreFile(score, path, &error)) << error;
+}
+
+// Selects the upper stave's notes of the given keys and runs a score command.
+void RunOnKeys(CScore& score, std::initializer_list<int> keys, const char* command) {
+  int32_t count = 0;
+  for (const auto& up : score.Objects()) {
+    const auto* n = As<CNote>(up.get());
+    up->Selected = n && n->OwnerStave == score.Staffs.front()->Staves.front() &&
+                   std::find(keys.begin(), keys.end(), n->Key) != keys.end();
+    count += up->Selected;
+  }
+  score.SelectedCount = count;
+  ASSERT_TRUE(RunScoreCommand(score, *FindScoreCommand(command), {}, nullptr).Result) << command;
+  ClearSelection(score);
+}
+
+TEST(MusicXmlExport, GraceNotesTakeNoTimeAndTheirMainNoteKeepsItsValue) {
+  // Grace notes borrow time from their main note; in MusicXML they take
+  // none, so the main note is written with its whole value from where the
+  // grace notes stand, and the measure adds up.
+  CScore score;
+  OpenDemo("time 3/4\nmeasure 1\n upper b4/16 a4/4.. a4/4\n lower d3/2.\n"
+           "measure 2\n upper c5/2 d5/8 e5/8\n lower d3/2.\n",
+           "grace.q5s", score);
+  RunOnKeys(score, {71}, "grace-before");
+  RunOnKeys(score, {74, 76}, "grace-after");
+  const std::string xml = ExportMusicXml(score);
+
+  struct Item {
+    std::string Kind;  // "grace", "note", "forward", "backup"
+    int Pitch = 0, Duration = 0;
+  };
+  std::vector<std::vector<Item>> measures;
+  std::istringstream in(xml);
+  std::map<std::string, int> steps = {{"C", 0}, {"D", 2}, {"E", 4}, {"F", 5}, {"G", 7}, {"A", 9}, {"B", 11}};
+  bool lower = false;  // the lower stave follows the first backup
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("<measure ") != std::string::npos) measures.emplace_back(), lower = false;
+    if (line.find("<backup>") != std::string::npos) lower = true;
+    if (lower || measures.empty()) continue;
+    std::smatch m;
+    if (line.find("<forward>") != std::string::npos) measures.back().push_back({"forward", 0, Number(line, "duration")});
+    if (!std::regex_search(line, m, std::regex("<step>([A-G])</step>"))) continue;
+    const int pitch = steps[m[1]] + Number(line, "alter") + 12 * (Number(line, "octave") + 1);
+    const bool grace = line.find("<grace") != std::string::npos;
+    EXPECT_EQ(grace, line.find("<duration>") == std::string::npos) << line;
+    measures.back().push_back({grace ? "grace" : "note", pitch, Number(line, "duration")});
+  }
+  // The upper stave of each measure: grace B4, then A4 from the measure's
+  // start for its double-dotted quarter (420, a quarter 240), then A4 and
+  // the time the sixteenth left; C5 a half (480), the grace notes D5 and E5
+  // after it, and the eighths' time.
+  ASSERT_EQ(measures.size(), 2u);
+  auto text = [](const std::vector<Item>& items) {
+    std::string out;
+    for (const Item& i : items) out += i.Kind + " " + std::to_string(i.Pitch) + " " + std::to_string(i.Duration) + "; ";
+    return out;
+  };
+  EXPECT_EQ(text(measures[0]), "grace 71 0; note 69 420; note 69 240; forward 0 60; ");
+  EXPECT_EQ(text(measures[1]), "note 72 480; grace 74 0; grace 76 0; forward 0 240; ");
+}
+
+TEST(MusicXmlExport, EveryPartNamesTheInstrumentItPlays) {
+  // MIDI settings name a score instrument of their part, and a part
+  // without one is refused by readers; a score without systems still
+  // gives one part without crashing.
+  CScore score;
+  WorkloadOptions o;
+  o.Systems = 1;
+  o.StavesPerSystem = 3;
+  o.MeasuresPerSystem = 1;
+  o.NotesPerStaffMeasure = 2;
+  GenerateWorkload(score, o);
+  score.AfterLoad();
+  score.Staffs.front()->Staves[1]->Patch = 40;
+  for (const std::string& xml : {ExportMusicXml(score), ExportMusicXml(CScore())}) {
+    const std::regex part("<score-part id=\"(P[0-9]+)\">(.*?)</score-part>");
+    int parts = 0;
+    for (std::sregex_iterator it(xml.begin(), xml.end(), part), end; it != end; ++it, ++parts) {
+      const std::string id = (*it)[1], body = (*it)[2];
+      EXPECT_NE(body.find("<score-instrument id=\"" + id + "-I1\"><instrument-name>"), std::string::npos) << body;
+      std::smatch midi;
+      if (std::regex_search(body, midi, std::regex("<midi-instrument id=\"([^\"]+)\">")))
+        EXPECT_EQ(midi[1], id + "-I1");
+    }
+    EXPECT_GE(parts, 1);
+  }
 }
 
 TEST(MusicXmlExport, TheCompressedContainerIsAZipArchive) {
