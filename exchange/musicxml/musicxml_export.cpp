@@ -80,6 +80,9 @@ const char* TypeName(int code) {
   return code >= 0 && code <= 8 ? kTypes[code] : "quarter";
 }
 
+// Measure values of the plain bar lines other than the single one.
+constexpr int32_t kDoubleBarLine = 5, kHeavyLightBarLine = 6, kFinalBarLine = 9;
+
 // --- what the score holds, per stave and measure -----------------------------------------
 
 struct StaveMeasure {
@@ -197,7 +200,7 @@ class Writer {
   void Header();
   void WritePart(size_t partIndex);
   void WriteMeasure(const Part& part, size_t partIndex, const CStaff& system, const CMeasure& measure,
-                    int number, bool first, bool last);
+                    const CMeasure* previous, int number, bool first, bool last);
   void WriteVoice(const std::vector<const CNote*>& notes, const StaveMeasure& sm, int staff, int voice,
                   int64_t measureStart, int64_t measureTicks, int clef, int64_t& position);
   void WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int voice, int clef, bool chord,
@@ -348,19 +351,21 @@ void Writer::WritePart(size_t p) {
   size_t total = 0;
   for (const CStaff* system : score_.Staffs) total += system->Measures.size();
   bool first = true;
+  const CMeasure* previous = nullptr;
   for (const CStaff* system : score_.Staffs)
     for (const CMeasure* measure : system->Measures) {
       ++number;
-      WriteMeasure(parts_[p], p, *system, *measure, number, first, size_t(number) == total);
+      WriteMeasure(parts_[p], p, *system, *measure, previous, number, first, size_t(number) == total);
       first = false;
+      previous = measure;
     }
   if (number == 0) out_ << "    <measure number=\"1\"/>\n";
   if (p == 0) stats_.Measures = number;
   out_ << "  </part>\n";
 }
 
-void Writer::WriteMeasure(const Part& part, size_t p, const CStaff& system, const CMeasure& measure, int number,
-                          bool first, bool last) {
+void Writer::WriteMeasure(const Part& part, size_t p, const CStaff& system, const CMeasure& measure,
+                          const CMeasure* previous, int number, bool first, bool last) {
   out_ << "    <measure number=\"" << number << "\">\n";
   if (first && number > 1) out_ << "      <print new-system=\"yes\"/>\n";
   if (!first && system.Measures.front() == &measure) out_ << "      <print new-system=\"yes\"/>\n";
@@ -371,10 +376,16 @@ void Writer::WriteMeasure(const Part& part, size_t p, const CStaff& system, cons
     return size_t(i) < system.Staves.size() ? system.Staves[size_t(i)] : nullptr;
   };
 
-  if (measure.Style & MEASURE_REPEAT_START)
-    out_ << "      <barline location=\"left\"><bar-style>heavy-light</bar-style><repeat direction=\"forward\"/></barline>\n";
-  if (measure.Style & MEASURE_ENDING_BEGIN)
-    out_ << "      <barline location=\"left\"><ending number=\"1\" type=\"start\"/></barline>\n";
+  // A repeat start is the bar line that ends its measure: the section
+  // repeated begins with the next measure, whose left bar line it is here.
+  const bool repeatStart = previous && (previous->Style & MEASURE_REPEAT_START);
+  if (repeatStart || (measure.Style & MEASURE_ENDING_BEGIN)) {
+    out_ << "      <barline location=\"left\">";
+    if (repeatStart) out_ << "<bar-style>heavy-light</bar-style>";
+    if (measure.Style & MEASURE_ENDING_BEGIN) out_ << "<ending number=\"1\" type=\"start\"/>";
+    if (repeatStart) out_ << "<repeat direction=\"forward\"/>";
+    out_ << "</barline>\n";
+  }
 
   // Attributes that start here or change.
   std::ostringstream attributes;
@@ -470,6 +481,12 @@ void Writer::WriteMeasure(const Part& part, size_t p, const CStaff& system, cons
     if (measure.Style & MEASURE_ENDING_END) out_ << "<ending number=\"1\" type=\"stop\"/>";
     if (measure.Style & MEASURE_REPEAT_END) out_ << "<repeat direction=\"backward\"/>";
     out_ << "</barline>\n";
+  } else if (measure.Value == kDoubleBarLine) {
+    out_ << "      <barline location=\"right\"><bar-style>light-light</bar-style></barline>\n";
+  } else if (measure.Value == kFinalBarLine) {
+    out_ << "      <barline location=\"right\"><bar-style>light-heavy</bar-style></barline>\n";
+  } else if (measure.Value == kHeavyLightBarLine) {
+    out_ << "      <barline location=\"right\"><bar-style>heavy-light</bar-style></barline>\n";
   }
   out_ << "    </measure>\n";
 }

@@ -14,6 +14,7 @@
 #include "editing/command_table.h"
 #include "exchange/musicxml/musicxml_export.h"
 #include "exchange/musicxml/musicxml_import.h"
+#include "performance/measure_order.h"
 #include "performance/midi_sequence.h"
 #include "exchange/musicxml/zip_writer.h"
 #include "model/notes.h"
@@ -235,6 +236,50 @@ TEST(MusicXmlExport, GraceNotesTakeNoTimeAndTheirMainNoteKeepsItsValue) {
   };
   EXPECT_EQ(text(measures[0]), "grace 71 0; note 69 420; note 69 240; forward 0 60; ");
   EXPECT_EQ(text(measures[1]), "note 72 480; grace 74 0; grace 76 0; forward 0 240; ");
+}
+
+TEST(MusicXmlExport, RepeatsPlayTheMeasuresOurPlaybackPlays) {
+  // A start repeat is the bar line ending its measure; a reader that plays
+  // the written repeats goes through the measures in our playback's order,
+  // and the double bar line stays one.
+  CScore score;
+  OpenDemo("time 2/4\nmeasure 1 |:\n upper c5/2\n lower c3/2\nmeasure 2\n upper d5/2\n lower c3/2\n"
+           "measure 3 :|\n upper e5/2\n lower c3/2\nmeasure 4 ||\n upper f5/2\n lower c3/2\n"
+           "measure 5\n upper g5/2\n lower c3/2\n",
+           "repeats.q5s", score);
+  std::vector<CMeasure*> measures = ScoreMeasures(score), played;
+  ComputeMeasureOrder(measures, played);
+  std::vector<int> expected;
+  for (const CMeasure* m : played)
+    expected.push_back(int(std::find(measures.begin(), measures.end(), m) - measures.begin()) + 1);
+  ASSERT_EQ(expected, (std::vector<int>{1, 2, 3, 2, 3, 4, 5}));
+
+  const std::string xml = ExportMusicXml(score);
+  std::vector<bool> forward, backward;
+  std::vector<std::string> rightStyles;
+  const std::regex measure("<measure number=\"[0-9]+\">([\\s\\S]*?)</measure>");
+  for (std::sregex_iterator it(xml.begin(), xml.end(), measure), end; it != end; ++it) {
+    const std::string body = (*it)[1];
+    forward.push_back(body.find("<repeat direction=\"forward\"/>") != std::string::npos);
+    backward.push_back(body.find("<repeat direction=\"backward\"/>") != std::string::npos);
+    std::smatch right;
+    rightStyles.push_back(std::regex_search(body, right, std::regex("<barline location=\"right\"><bar-style>([a-z-]+)<"))
+                              ? std::string(right[1]) : "");
+  }
+  ASSERT_EQ(forward.size(), measures.size());
+  std::vector<int> read;
+  size_t sectionStart = 0;
+  std::vector<bool> repeated(forward.size(), false);
+  for (size_t i = 0; i < forward.size(); ++i) {
+    if (forward[i]) sectionStart = i;
+    read.push_back(int(i) + 1);
+    if (backward[i] && !repeated[i]) {
+      repeated[i] = true;
+      i = sectionStart - 1;
+    }
+  }
+  EXPECT_EQ(read, expected);
+  EXPECT_EQ(rightStyles, (std::vector<std::string>{"", "", "light-heavy", "light-light", "light-heavy"}));
 }
 
 TEST(MusicXmlExport, EveryPartNamesTheInstrumentItPlays) {
