@@ -92,6 +92,82 @@ def read_musicxml(path):
     return notes
 
 
+# --- reading MIDI files -------------------------------------------------------------------------
+
+def read_midi(path):
+    """Sounding notes of a Standard MIDI File as (onset, pitch): onsets in
+    quarters, drums left out. Playback order, so repeats are unfolded."""
+    data = Path(path).read_bytes()
+    if data[:4] != b"MThd":
+        return []
+    division = int.from_bytes(data[12:14], "big")
+    at = 8 + int.from_bytes(data[4:8], "big")
+    notes = []
+    while at + 8 <= len(data):
+        size = int.from_bytes(data[at + 4:at + 8], "big")
+        track = data[at + 8:at + 8 + size]
+        at += 8 + size
+        i, tick, status = 0, 0, 0
+        while i < len(track):
+            delta = 0
+            while True:
+                b = track[i]
+                i += 1
+                delta = (delta << 7) | (b & 0x7F)
+                if not b & 0x80:
+                    break
+            tick += delta
+            if track[i] & 0x80:
+                status = track[i]
+                i += 1
+            if status == 0xFF:
+                i += 1
+                length = 0
+                while True:
+                    b = track[i]
+                    i += 1
+                    length = (length << 7) | (b & 0x7F)
+                    if not b & 0x80:
+                        break
+                i += length
+                status = 0
+            elif status in (0xF0, 0xF7):
+                length = 0
+                while True:
+                    b = track[i]
+                    i += 1
+                    length = (length << 7) | (b & 0x7F)
+                    if not b & 0x80:
+                        break
+                i += length
+                status = 0
+            else:
+                kind = status & 0xF0
+                size = 1 if kind in (0xC0, 0xD0) else 2
+                args = track[i:i + size]
+                i += size
+                if kind == 0x90 and args[1] > 0 and (status & 0x0F) != 9:
+                    notes.append((Fraction(tick, division), args[0]))
+    return sorted(notes)
+
+
+def compare_played(ours, theirs, show):
+    """Playback compared by onset and pitch: (matched, mismatched, lines)."""
+    pool = {}
+    for n in theirs:
+        pool[n] = pool.get(n, 0) + 1
+    matched, problems = 0, []
+    for n in ours:
+        if pool.get(n):
+            pool[n] -= 1
+            matched += 1
+        else:
+            problems.append("missing   @%s p%d" % n)
+    for n, count in sorted(pool.items()):
+        problems += ["extra     @%s p%d" % n] * count
+    return matched, len(problems), problems[:show]
+
+
 # --- reading LilyPond's event listener ----------------------------------------------------
 
 NUMBER_WORDS = {w: i for i, w in enumerate(
@@ -238,6 +314,17 @@ def mscore(ours, work):
     return opened, messages, (read_musicxml(out) if opened else [])
 
 
+def mscore_midi(ours, work):
+    """MuseScore's playback of our file against our own playback (repeats
+    unfolded by each program)."""
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    out = work / (ours.stem + ".mscore.mid")
+    out.unlink(missing_ok=True)
+    rc, text = run(["mscore3", "-o", str(out), str(ours)], env=env)
+    opened = rc == 0 and out.exists()
+    return opened, said(text, MSCORE_NOISE), (read_midi(out) if opened else [])
+
+
 def lily(ours, work):
     stem = ours.stem + ".lily"
     ly = work / (stem + ".ly")
@@ -297,9 +384,10 @@ def make_scores(build, work, only, reference):
     out = []
     for name, q5s in scores:
         xml = work / (name + ".musicxml")
-        rc, text = run([str(cli), "convert", str(q5s), str(xml)])
-        if rc != 0:
-            sys.exit("cannot export %s: %s" % (name, text))
+        for target in (xml, xml.with_suffix(".mid")):
+            rc, text = run([str(cli), "convert", str(q5s), str(target)])
+            if rc != 0:
+                sys.exit("cannot export %s: %s" % (name, text))
         out.append((name, xml))
     return out
 
@@ -315,7 +403,7 @@ def main():
     ap.add_argument("--work", default="/tmp/quavix-musicxml-peers")
     ap.add_argument("--only", default="")
     ap.add_argument("--no-reference", action="store_true")
-    ap.add_argument("--peers", default="mscore3,lilypond")
+    ap.add_argument("--peers", default="mscore3,mscore3-midi,lilypond")
     ap.add_argument("--show", type=int, default=3)
     ap.add_argument("--xsd", default="")
     args = ap.parse_args()
@@ -329,14 +417,18 @@ def main():
     totals = {}
     for name, xml in scores:
         ours = read_musicxml(xml)
+        played = read_midi(xml.with_suffix(".mid"))
         if args.xsd:
             ok, errors = validate(xml, args.xsd)
             rows.append((name, "xsd", "yes" if ok else "NO", len(errors), "", "", "", ""))
             details += ["%s xsd: %s" % (name, e) for e in errors]
         for peer in peers:
-            opened, messages, theirs = (mscore if peer == "mscore3" else lily)(xml, work)
-            matched, mismatched, first = compare(ours, theirs, args.show) if opened else (0, len(ours), [])
-            rows.append((name, peer, "yes" if opened else "NO", len(messages), len(ours), len(theirs), matched,
+            reader = {"mscore3": mscore, "mscore3-midi": mscore_midi, "lilypond": lily}[peer]
+            opened, messages, theirs = reader(xml, work)
+            mine = played if peer == "mscore3-midi" else ours
+            matcher = compare_played if peer == "mscore3-midi" else compare
+            matched, mismatched, first = matcher(mine, theirs, args.show) if opened else (0, len(mine), [])
+            rows.append((name, peer, "yes" if opened else "NO", len(messages), len(mine), len(theirs), matched,
                          mismatched))
             t = totals.setdefault(peer, [0, 0, 0, 0, 0])
             t[0] += opened
