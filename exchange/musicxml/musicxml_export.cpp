@@ -203,6 +203,7 @@ class Writer {
                     const CMeasure* previous, int number, bool first, bool last);
   void WriteVoice(const std::vector<const CNote*>& notes, const StaveMeasure& sm, int staff, int voice,
                   int64_t measureStart, int64_t measureTicks, int clef, int64_t& position);
+  void WriteOctaveShift(const char* type, int staff);
   void WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int voice, int clef, bool chord,
                  int64_t measureTicks, bool wholeMeasure, int64_t duration);
   const StaveMeasure* Cell(const CStave* stave, const CMeasure* measure) const;
@@ -213,6 +214,12 @@ class Writer {
   std::vector<Part> parts_;
   std::map<std::pair<const CStave*, const CMeasure*>, StaveMeasure> cells_;
   std::map<int32_t, std::vector<const CNote*>> tieChains_;  // by the chain's first note
+  std::vector<const COctaveLine*> octaveLines_;
+  // Octave shifts by stave and onset: the shift's type where one begins
+  // ("down" over an 8va line: the notes are written an octave below their
+  // pitch), and the last onset under each. Taken by the first voice there.
+  std::map<std::pair<const CStave*, int32_t>, const char*> shiftStarts_;
+  std::set<std::pair<const CStave*, int32_t>> shiftStops_;
   // State carried from measure to measure, per part and staff.
   std::map<std::pair<size_t, int>, int> clefs_;
   std::map<size_t, int> fifths_;
@@ -234,6 +241,7 @@ void Writer::Collect() {
         break;
       }
       case Kind::Mark: cell.Marks.push_back(static_cast<const CMark*>(o)); break;
+      case Kind::OctaveLine: octaveLines_.push_back(static_cast<const COctaveLine*>(o)); break;
       case Kind::Beam: cell.Beams.push_back(static_cast<const CBeam*>(o)); break;
       case Kind::Text: cell.Texts.push_back(static_cast<const CXText*>(o)); break;
       case Kind::Sign: {
@@ -250,6 +258,21 @@ void Writer::Collect() {
     std::stable_sort(cell.Notes.begin(), cell.Notes.end(),
                      [](const CNote* a, const CNote* b) { return a->Start < b->Start; });
     ReadBeams(cell);
+  }
+  // Octave lines: from the first to the last onset of the stave's notes
+  // whose heads stand under the line.
+  for (const COctaveLine* line : octaveLines_) {
+    int32_t first = INT32_MAX, last = INT32_MIN;
+    for (const auto& [key, cell] : cells_)
+      if (key.first == line->OwnerStave)
+        for (const CNote* n : cell.Notes)
+          if (n->KindCode() == Kind::Note && n->X >= line->Left && n->X <= line->Right) {
+            first = std::min(first, n->Start);
+            last = std::max(last, n->Start);
+          }
+    if (first > last) continue;
+    shiftStarts_[{line->OwnerStave, first}] = line->Value == 1 ? "up" : "down";
+    shiftStops_.insert({line->OwnerStave, last});
   }
   for (auto& [first, chain] : tieChains_)
     std::stable_sort(chain.begin(), chain.end(), [](const CNote* a, const CNote* b) { return a->Start < b->Start; });
@@ -515,6 +538,7 @@ void Writer::WriteVoice(const std::vector<const CNote*>& notes, const StaveMeasu
   // written value and starts where its grace notes do.
   std::map<int32_t, std::pair<int64_t, int64_t>> chordTimes;  // chord -> at, time given back
   const bool lone = notes.size() == 1 && notes.front()->KindCode() == Kind::Rest;
+  bool stopShift = false;  // after the chord being written
   for (size_t i = 0; i < notes.size(); ++i) {
     const CNote* n = notes[i];
     const bool grace = n->Style & NTS_GRACE;
@@ -541,14 +565,32 @@ void Writer::WriteVoice(const std::vector<const CNote*>& notes, const StaveMeasu
       }
       duration += back;
       if (n->KindCode() == Kind::Note && n->Chord >= 0) chordTimes[n->Chord] = {at, back};
+      if (stopShift) WriteOctaveShift("stop", staff);
+      stopShift = false;
       if (at > position) out_ << "      <forward><duration>" << at - position << "</duration></forward>\n";
       if (at < position) out_ << "      <backup><duration>" << position - at << "</duration></backup>\n";
       position = at;
+    }
+    if (!chord && n->KindCode() == Kind::Note) {
+      const std::pair<const CStave*, int32_t> key{n->OwnerStave, n->Start};
+      if (auto it = shiftStarts_.find(key); it != shiftStarts_.end()) {
+        WriteOctaveShift(it->second, staff);
+        shiftStarts_.erase(it);
+      }
+      if (!grace && shiftStops_.erase(key)) stopShift = true;
     }
     WriteNote(*n, sm, staff, voice, clef, chord, measureTicks, lone && n->DurationCode() <= 1,
               std::max<int64_t>(1, duration));
     if (!chord && !grace) position += duration;
   }
+  if (stopShift) WriteOctaveShift("stop", staff);
+}
+
+void Writer::WriteOctaveShift(const char* type, int staff) {
+  // The line stands above the notes of an 8va, below those of an 8vb.
+  const std::string where = type[0] == 'd' ? " placement=\"above\"" : type[0] == 'u' ? " placement=\"below\"" : "";
+  out_ << "      <direction" << where << "><direction-type><octave-shift type=\"" << type << "\" size=\"8\"/></direction-type><staff>"
+       << staff + 1 << "</staff></direction>\n";
 }
 
 void Writer::WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int voice, int clef, bool chord,

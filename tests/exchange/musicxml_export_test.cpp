@@ -238,6 +238,41 @@ TEST(MusicXmlExport, GraceNotesTakeNoTimeAndTheirMainNoteKeepsItsValue) {
   EXPECT_EQ(text(measures[1]), "note 72 480; grace 74 0; grace 76 0; forward 0 240; ");
 }
 
+TEST(MusicXmlExport, AnOctaveLineShiftsTheNotesUnderIt) {
+  // The octave-up command writes an 8va line over the notes: they sound an
+  // octave up where they stand. MusicXML keeps the pitch and shifts the
+  // written notes down over exactly those notes, above the staff.
+  CScore score;
+  OpenDemo("time 3/4\nmeasure 1\n upper c5/4 e5/8 g5 c6/4\n lower c3/2.\nmeasure 2\n upper e6/2 d5/4\n lower c3/2.\n",
+           "octave.q5s", score);
+  RunOnKeys(score, {79, 84, 88}, "octave-up");
+  const std::string xml = ExportMusicXml(score);
+  std::istringstream in(xml);
+  std::map<std::string, int> steps = {{"C", 0}, {"D", 2}, {"E", 4}, {"F", 5}, {"G", 7}, {"A", 9}, {"B", 11}};
+  std::string shifted, plain;
+  bool under = false;
+  int shifts = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("<octave-shift type=\"down\" size=\"8\"/>") != std::string::npos) {
+      EXPECT_NE(line.find("placement=\"above\""), std::string::npos);
+      EXPECT_FALSE(under);
+      under = true;
+      ++shifts;
+    }
+    if (line.find("<octave-shift type=\"stop\" size=\"8\"/>") != std::string::npos) under = false;
+    std::smatch m;
+    if (line.find("<staff>1</staff>") == std::string::npos ||
+        !std::regex_search(line, m, std::regex("<step>([A-G])</step>")))
+      continue;
+    const int pitch = steps[m[1]] + Number(line, "alter") + 12 * (Number(line, "octave") + 1);
+    (under ? shifted : plain) += std::to_string(pitch) + " ";
+  }
+  EXPECT_EQ(shifts, 1);
+  EXPECT_FALSE(under);
+  EXPECT_EQ(shifted, "91 96 100 ");
+  EXPECT_EQ(plain, "72 76 74 ");
+}
+
 TEST(MusicXmlExport, RepeatsPlayTheMeasuresOurPlaybackPlays) {
   // A start repeat is the bar line ending its measure; a reader that plays
   // the written repeats goes through the measures in our playback's order,
