@@ -198,7 +198,7 @@ def prepare_ly(ly_text):
         count[0] += 1
         return m.group(0) + ' \\with { instrumentName = "q%d" }' % count[0]
 
-    text = re.sub(r'\\(?:new|context) Staff(?: = "[^"]*")?', name, ly_text)
+    text = re.sub(r'\\(?:new|context) Staff\b(?: = "[^"]*")?', name, ly_text)
     # The names musicxml2ly sets would override ours.
     text = re.sub(r'\\set (?:Piano|Grand|Choir)?Staff\.instrumentName = (?:"[^"]*"|\\markup \{[^}]*\})', "", text)
     text = re.sub(r"(\\version \"[^\"]*\")", r'\1\n\\include "event-listener.ly"', text, count=1)

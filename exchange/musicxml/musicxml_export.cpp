@@ -212,6 +212,7 @@ class Writer {
   MusicXmlExportStats& stats_;
   std::ostringstream out_;
   std::vector<Part> parts_;
+  std::vector<std::pair<size_t, size_t>> braceGroups_;  // first and last part of a braced group
   std::map<std::pair<const CStave*, const CMeasure*>, StaveMeasure> cells_;
   std::map<int32_t, std::vector<const CNote*>> tieChains_;  // by the chain's first note
   std::vector<const COctaveLine*> octaveLines_;
@@ -277,7 +278,11 @@ void Writer::Collect() {
   for (auto& [first, chain] : tieChains_)
     std::stable_sort(chain.begin(), chain.end(), [](const CNote* a, const CNote* b) { return a->Start < b->Start; });
 
-  // Parts from the first system: staves joined by a brace make one part.
+  // Parts from the first system: staves joined by a brace make one part,
+  // the staves of one keyboard instrument (two, three for an organ). A
+  // larger brace groups instruments: a part per stave in a braced group
+  // (readers take no more than a few staves in a part).
+  constexpr size_t kMostStavesOfAPart = 3;
   if (score_.Staffs.empty()) return;
   const CStaff& system = *score_.Staffs.front();
   std::vector<int> group(system.Staves.size(), -1);
@@ -289,6 +294,10 @@ void Writer::Collect() {
       for (size_t j = 0; j < system.Staves.size(); ++j)
         if (system.Staves[j]->Top >= o->Top && system.Staves[j]->Bottom <= o->Bottom + 1) joined.push_back(j);
       if (joined.size() < 2) continue;
+      if (joined.size() > kMostStavesOfAPart) {
+        braceGroups_.push_back({joined.front(), joined.back()});
+        continue;
+      }
       const int g = groups++;
       for (size_t j : joined)
         if (group[j] < 0) group[j] = g;
@@ -302,6 +311,13 @@ void Writer::Collect() {
     if (group[i] >= 0) partOfGroup[group[i]] = parts_.size();
     parts_.push_back(Part{{int(i)}});
   }
+  // Stave indexes of the braced groups to part indexes.
+  for (auto& [first, last] : braceGroups_)
+    for (size_t p = 0; p < parts_.size(); ++p)
+      for (int index : parts_[p].StaveIndexes) {
+        if (size_t(index) == first) first = p;
+        if (size_t(index) == last) last = p;
+      }
 }
 
 const StaveMeasure* Writer::Cell(const CStave* stave, const CMeasure* measure) const {
@@ -341,6 +357,10 @@ void Writer::Header() {
           "  </identification>\n";
   out_ << "  <part-list>\n";
   for (size_t p = 0; p < parts_.size(); ++p) {
+    for (size_t g = 0; g < braceGroups_.size(); ++g)
+      if (braceGroups_[g].first == p)
+        out_ << "    <part-group type=\"start\" number=\"" << g + 1
+             << "\"><group-symbol>brace</group-symbol></part-group>\n";
     const std::string name = parts_[p].StaveIndexes.size() > 1 ? "Piano" : "Staff " + std::to_string(p + 1);
     out_ << "    <score-part id=\"P" << p + 1 << "\"><part-name>" << name << "</part-name>";
     const CStaff* system = score_.Staffs.empty() ? nullptr : score_.Staffs.front();
@@ -354,6 +374,8 @@ void Writer::Header() {
       out_ << "<midi-instrument id=\"P" << p + 1 << "-I1\"><midi-channel>" << (first->Channel & 15) + 1
            << "</midi-channel><midi-program>" << first->Patch + 1 << "</midi-program></midi-instrument>";
     out_ << "</score-part>\n";
+    for (size_t g = braceGroups_.size(); g-- > 0;)
+      if (braceGroups_[g].second == p) out_ << "    <part-group type=\"stop\" number=\"" << g + 1 << "\"/>\n";
   }
   out_ << "  </part-list>\n";
 }
@@ -604,7 +626,13 @@ void Writer::WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int vo
     out_ << (wholeMeasure ? "<rest measure=\"yes\"/>" : "<rest/>");
     ++stats_.Rests;
   } else {
-    const Pitch pitch = SpellNote(n, clef);
+    Pitch pitch = SpellNote(n, clef);
+    // MusicXML's octaves run 0 to 9: a note below C0 (or spelled below it,
+    // as B-sharp) is written in the lowest octave there is, and counted.
+    if (pitch.Octave < 0 || pitch.Octave > 9) {
+      pitch.Octave = std::clamp(pitch.Octave, 0, 9);
+      ++stats_.OutOfRange;
+    }
     out_ << "<pitch><step>" << pitch.Step << "</step>";
     if (pitch.Alter) out_ << "<alter>" << pitch.Alter << "</alter>";
     out_ << "<octave>" << pitch.Octave << "</octave></pitch>";

@@ -344,6 +344,39 @@ TEST(MusicXmlExport, EveryPartNamesTheInstrumentItPlays) {
   }
 }
 
+TEST(MusicXmlExport, PartsAndOctavesStayWithinWhatReadersTake) {
+  // A brace over a piano's two or an organ's three staves makes one part;
+  // a brace over more groups a part per stave. A note below C0 has no
+  // MusicXML octave: it is written in octave 0 and counted.
+  for (int staves : {3, 5}) {
+    CScore score;
+    WorkloadOptions o;
+    o.Systems = 1;
+    o.StavesPerSystem = staves;
+    o.MeasuresPerSystem = 1;
+    o.NotesPerStaffMeasure = 2;
+    GenerateWorkload(score, o);
+    score.AfterLoad();
+    CNote* low = nullptr;
+    for (const auto& up : score.Objects())
+      if (up->KindCode() == Kind::Note && !low) low = static_cast<CNote*>(up.get());
+    ASSERT_TRUE(low);
+    low->Style &= ~NTS_UPDATE_KEY;
+    low->Key = 3;
+    MusicXmlExportStats stats;
+    const std::string xml = ExportMusicXml(score, &stats);
+    const bool grouped = staves > 3;
+    EXPECT_EQ(stats.Parts, grouped ? staves : 1);
+    EXPECT_EQ(xml.find("<staves>") == std::string::npos, grouped);
+    EXPECT_EQ(xml.find("<part-group type=\"start\" number=\"1\"><group-symbol>brace</group-symbol></part-group>\n"
+                       "    <score-part id=\"P1\">") != std::string::npos, grouped);
+    EXPECT_EQ(xml.find("</score-part>\n    <part-group type=\"stop\" number=\"1\"/>\n  </part-list>") != std::string::npos,
+              grouped);
+    EXPECT_EQ(xml.find("<octave>-"), std::string::npos);
+    EXPECT_EQ(stats.OutOfRange, 1);
+  }
+}
+
 TEST(MusicXmlExport, TheCompressedContainerIsAZipArchive) {
   ZipWriter zip;
   zip.Add("mimetype", "application/vnd.recordare.musicxml", false);

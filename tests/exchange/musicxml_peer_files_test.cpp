@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <set>
@@ -103,14 +102,12 @@ TEST(MusicXmlPeerFiles, MuseScoreFilesSoundThePassagesNotes) {
   const char* names[] = {"chords",     "compound_12_8",  "compound_6_8", "dotted_f_major",   "drums_and_melody",
                          "low_bass",   "minor_accidentals", "piano_split", "rests_and_ends", "sixteenths",
                          "syncopation_2_4", "ties_bars", "triplets",     "two_voices",       "waltz_3_4"};
-  const char* data = std::getenv("QUAVIX_TEST_DATA");
-  ASSERT_TRUE(data) << "QUAVIX_TEST_DATA is not set";
   for (const char* name : names) {
     SCOPED_TRACE(name);
     CScore score;
     MusicXmlImportReport report;
     std::string error;
-    ASSERT_TRUE(ImportMusicXmlFile(std::string(data) + "/musicxml/musescore-" + name + ".musicxml", score, report,
+    ASSERT_TRUE(ImportMusicXmlFile(std::string(QUAVIX_MUSICXML_DATA_DIR) + "/musescore-" + name + ".musicxml", score, report,
                                    &error))
         << error;
     const int timeBase = std::max(1, score.TimeBase);
