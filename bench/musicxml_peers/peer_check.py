@@ -45,9 +45,10 @@ class Note:
 
 # --- reading MusicXML ------------------------------------------------------------------
 
-def read_musicxml(path):
+def read_musicxml(path, dynamics=None):
     """Notes of a partwise file: onsets and durations in quarters, staves
-    numbered through the parts, voices as written."""
+    numbered through the parts, voices as written. Dynamic marks go to
+    `dynamics` as (staff, onset, mark)."""
     root = ET.parse(path).getroot()
     notes = []
     staff_base = 0
@@ -71,6 +72,11 @@ def read_musicxml(path):
                     pos -= Fraction(int(el.findtext("duration")), divisions)
                 elif el.tag == "forward":
                     pos += Fraction(int(el.findtext("duration")), divisions)
+                elif el.tag == "direction" and dynamics is not None:
+                    offset = Fraction(int(el.findtext("offset") or 0), divisions)
+                    for d in el.findall("direction-type/dynamics/*"):
+                        dynamics.append((staff_base + int(el.findtext("staff") or 1), measure_start + pos + offset,
+                                         d.tag))
                 elif el.tag == "note":
                     grace = el.find("grace") is not None
                     chord = el.find("chord") is not None
@@ -205,12 +211,15 @@ def prepare_ly(ly_text):
     return text
 
 
-def read_lily_notes(folder, stem, voice_of_line, line_shift):
+def read_lily_notes(folder, stem, voice_of_line, line_shift, dynamics=None):
     notes = []
     for f in sorted(folder.glob(stem + "-q*.notes")):
         staff = int(f.stem.rsplit("-q", 1)[1])
         for line in f.read_text().split("\n"):
             cols = line.split("\t")
+            if len(cols) >= 3 and cols[1] == "dynamic" and dynamics is not None:
+                onset = Fraction(re.match(r"^-?[0-9.]+", cols[0]).group(0)).limit_denominator(3840) * 4
+                dynamics.append((staff, onset, cols[2]))
             if len(cols) < 5 or cols[1] != "note":
                 continue
             moment = cols[0]
@@ -298,6 +307,7 @@ def said(output, ignore=()):
     return lines
 
 
+PEER_DYNAMICS = []  # the dynamic marks the last peer read
 MSCORE_NOISE = [r"XDG_RUNTIME_DIR", r"^QStandardPaths"]
 LILY_NOISE = [r"XDG_RUNTIME_DIR"]
 
@@ -311,7 +321,7 @@ def mscore(ours, work):
     rc, text = run(["mscore3", "-d", "-o", str(out), str(ours)], env=env)
     opened = rc == 0 and out.exists()
     messages = said(text, MSCORE_NOISE) + [l.strip() for l in text.split("\n") if "not a valid MusicXML" in l]
-    return opened, messages, (read_musicxml(out) if opened else [])
+    return opened, messages, (read_musicxml(out, PEER_DYNAMICS) if opened else [])
 
 
 def mscore_midi(ours, work):
@@ -343,7 +353,7 @@ def lily(ours, work):
     ly.write_text(original)
     if rc != 0:
         messages.append("lilypond exit %d" % rc)
-    notes = read_lily_notes(work, stem, lily_voices(original), line_shift)
+    notes = read_lily_notes(work, stem, lily_voices(original), line_shift, PEER_DYNAMICS)
     return rc == 0, messages, notes
 
 
@@ -416,20 +426,29 @@ def main():
     rows, details = [], []
     totals = {}
     for name, xml in scores:
-        ours = read_musicxml(xml)
+        our_dynamics = []
+        ours = read_musicxml(xml, our_dynamics)
         played = read_midi(xml.with_suffix(".mid"))
         if args.xsd:
             ok, errors = validate(xml, args.xsd)
-            rows.append((name, "xsd", "yes" if ok else "NO", len(errors), "", "", "", ""))
+            rows.append((name, "xsd", "yes" if ok else "NO", len(errors), "", "", "", "", ""))
             details += ["%s xsd: %s" % (name, e) for e in errors]
         for peer in peers:
             reader = {"mscore3": mscore, "mscore3-midi": mscore_midi, "lilypond": lily}[peer]
+            PEER_DYNAMICS.clear()
             opened, messages, theirs = reader(xml, work)
+            dynamics = "-"
+            if peer != "mscore3-midi":
+                same = sorted(set(our_dynamics) & set(PEER_DYNAMICS))
+                dynamics = "%d/%d" % (len(same), len(our_dynamics))
+                off = sorted(set(our_dynamics) ^ set(PEER_DYNAMICS))
+                details += ["%s %s: dynamic %s st%d @%s" % (name, peer, "ours " if d in our_dynamics else "peer's",
+                                                            d[0], d[1]) + " " + d[2] for d in off[:args.show]]
             mine = played if peer == "mscore3-midi" else ours
             matcher = compare_played if peer == "mscore3-midi" else compare
             matched, mismatched, first = matcher(mine, theirs, args.show) if opened else (0, len(mine), [])
             rows.append((name, peer, "yes" if opened else "NO", len(messages), len(mine), len(theirs), matched,
-                         mismatched))
+                         mismatched, dynamics))
             t = totals.setdefault(peer, [0, 0, 0, 0, 0])
             t[0] += opened
             t[1] += 1
@@ -440,7 +459,7 @@ def main():
             details += ["%s %s: %s" % (name, peer, p) for p in first]
             print("%-24s %-9s done" % (name, peer), file=sys.stderr, flush=True)
 
-    head = ("score", "peer", "opened", "err/warn", "our notes", "peer notes", "matched", "mismatched")
+    head = ("score", "peer", "opened", "err/warn", "our notes", "peer notes", "matched", "mismatched", "dynamics")
     widths = [max(len(str(r[i])) for r in rows + [head]) for i in range(len(head))]
     fmt = "  ".join("%%-%ds" % w if i < 2 else "%%%ds" % w for i, w in enumerate(widths))
     print(fmt % head)

@@ -93,6 +93,10 @@ struct StaveMeasure {
   // Per note, its beam lines from the primary one: "begin", "continue",
   // "end", "forward hook" or "backward hook".
   std::map<const CNote*, std::vector<std::string>> BeamTypes;
+  // Dynamic marks by the note (or rest) they stand nearest to, written
+  // just before it; those of a measure without notes stand at its start.
+  std::map<const CNote*, std::vector<const char*>> Dynamics;
+  std::vector<const char*> LooseDynamics;
   int Clef = -1;      // a clef in this measure (the first), -1 none
   int Fifths = 99;    // a key signature in this measure, 99 none
   bool HasTime = false;
@@ -204,6 +208,7 @@ class Writer {
   void WriteVoice(const std::vector<const CNote*>& notes, const StaveMeasure& sm, int staff, int voice,
                   int64_t measureStart, int64_t measureTicks, int clef, int64_t& position);
   void WriteOctaveShift(const char* type, int staff);
+  void WriteDynamic(const char* mark, int staff);
   void WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int voice, int clef, bool chord,
                  int64_t measureTicks, bool wholeMeasure, int64_t duration);
   const StaveMeasure* Cell(const CStave* stave, const CMeasure* measure) const;
@@ -259,6 +264,21 @@ void Writer::Collect() {
     std::stable_sort(cell.Notes.begin(), cell.Notes.end(),
                      [](const CNote* a, const CNote* b) { return a->Start < b->Start; });
     ReadBeams(cell);
+    // Only the note opening a chord takes a direction before it.
+    std::vector<const CNote*> openers;
+    std::set<int32_t> chords;
+    for (const CNote* n : cell.Notes)
+      if (!(n->Style & NTS_GRACE) && (n->KindCode() != Kind::Note || n->Chord < 0 || chords.insert(n->Chord).second))
+        openers.push_back(n);
+    for (const CXText* t : cell.Texts) {
+      const char* dyn = DynamicOf(*t);
+      if (!dyn) continue;
+      const CNote* nearest = nullptr;
+      for (const CNote* n : openers)
+        if (!nearest || std::abs(n->Left - t->Left) < std::abs(nearest->Left - t->Left)) nearest = n;
+      if (nearest) cell.Dynamics[nearest].push_back(dyn);
+      else cell.LooseDynamics.push_back(dyn);
+    }
   }
   // Octave lines: from the first to the last onset of the stave's notes
   // whose heads stand under the line.
@@ -492,20 +512,14 @@ void Writer::WriteMeasure(const Part& part, size_t p, const CStaff& system, cons
     if (voices.empty()) {
       // A measure with nothing in it rests.
       if (wrote) out_ << "      <backup><duration>" << ticks << "</duration></backup>\n";
+      if (c)
+        for (const char* dyn : c->LooseDynamics) WriteDynamic(dyn, s);
       out_ << "      <note><rest measure=\"yes\"/><duration>" << ticks << "</duration><voice>" << s * 4 + 1
            << "</voice>" << (staves > 1 ? "<staff>" + std::to_string(s + 1) + "</staff>" : "") << "</note>\n";
       wrote = true;
       ++stats_.Rests;
       continue;
     }
-    // Dynamics of the stave in this measure, at the time of the nearest note.
-    if (c)
-      for (const CXText* t : c->Texts)
-        if (const char* dyn = DynamicOf(*t)) {
-          out_ << "      <direction placement=\"below\"><direction-type><dynamics><" << dyn
-               << "/></dynamics></direction-type>" << (staves > 1 ? "<staff>" + std::to_string(s + 1) + "</staff>" : "")
-               << "</direction>\n";
-        }
     for (auto& [voice, notes] : voices) {
       if (wrote) out_ << "      <backup><duration>" << ticks << "</duration></backup>\n";
       int64_t position = 0;
@@ -601,11 +615,18 @@ void Writer::WriteVoice(const std::vector<const CNote*>& notes, const StaveMeasu
       }
       if (!grace && shiftStops_.erase(key)) stopShift = true;
     }
+    if (auto it = sm.Dynamics.find(n); it != sm.Dynamics.end())
+      for (const char* dyn : it->second) WriteDynamic(dyn, staff);
     WriteNote(*n, sm, staff, voice, clef, chord, measureTicks, lone && n->DurationCode() <= 1,
               std::max<int64_t>(1, duration));
     if (!chord && !grace) position += duration;
   }
   if (stopShift) WriteOctaveShift("stop", staff);
+}
+
+void Writer::WriteDynamic(const char* mark, int staff) {
+  out_ << "      <direction placement=\"below\"><direction-type><dynamics><" << mark
+       << "/></dynamics></direction-type><staff>" << staff + 1 << "</staff></direction>\n";
 }
 
 void Writer::WriteOctaveShift(const char* type, int staff) {

@@ -273,6 +273,33 @@ TEST(MusicXmlExport, AnOctaveLineShiftsTheNotesUnderIt) {
   EXPECT_EQ(plain, "72 76 74 ");
 }
 
+TEST(MusicXmlExport, DynamicsStandAtTheNoteTheyAreWrittenUnder) {
+  // Each stave's dynamics, including the lower stave's, written after the
+  // upper stave's music: each must come at its note's time, not at the end
+  // of the measure or its start.
+  CScore score;
+  OpenDemo("time 3/4\nmeasure 1\n upper c5/4 d5 \\f e5\n lower c3/4 \\p g3 \\mf c4\n"
+           "measure 2\n upper \\pp c5/2.\n lower c3/2.\n",
+           "dynamics.q5s", score);
+  const std::string xml = ExportMusicXml(score);
+  std::istringstream in(xml);
+  int64_t measureStart = -720, position = 0;
+  std::vector<std::string> read;
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("<measure ") != std::string::npos) measureStart += 720, position = 0;
+    if (line.find("<backup>") != std::string::npos) position -= Number(line, "duration");
+    if (line.find("<forward>") != std::string::npos) position += Number(line, "duration");
+    std::smatch m;
+    if (std::regex_search(line, m, std::regex("<dynamics><([a-z]+)/></dynamics>.*<staff>([0-9])</staff>")))
+      read.push_back(std::string(m[1]) + " staff " + std::string(m[2]) + " at " +
+                     std::to_string(measureStart + position));
+    if (line.find("<note>") != std::string::npos && line.find("<chord/>") == std::string::npos)
+      position += Number(line, "duration");
+  }
+  EXPECT_EQ(read, (std::vector<std::string>{"f staff 1 at 480", "p staff 2 at 240", "mf staff 2 at 480",
+                                            "pp staff 1 at 720"}));
+}
+
 TEST(MusicXmlExport, RepeatsPlayTheMeasuresOurPlaybackPlays) {
   // A start repeat is the bar line ending its measure; a reader that plays
   // the written repeats goes through the measures in our playback's order,
