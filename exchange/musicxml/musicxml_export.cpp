@@ -210,7 +210,7 @@ class Writer {
   void WriteOctaveShift(const char* type, int staff);
   void WriteDynamic(const char* mark, int staff);
   void WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int voice, int clef, bool chord,
-                 int64_t measureTicks, bool wholeMeasure, int64_t duration);
+                 int64_t measureTicks, bool wholeMeasure, int64_t duration, int tupletMarks);
   const StaveMeasure* Cell(const CStave* stave, const CMeasure* measure) const;
 
   const CScore& score_;
@@ -565,8 +565,49 @@ int64_t WrittenTicks(const CNote& n, int timeBase) {
   return int64_t(ticks);
 }
 
+// Tuplet brackets of a voice: the notes that open and close each group.
+// A run of notes of one tuplet count is cut into groups, each closing where
+// its time makes whole written values of a note it holds (a triplet closes
+// at two eighths' time after three eighths, or after a quarter and an eighth).
+void MarkTuplets(const std::vector<const CNote*>& notes, int timeBase, std::map<const CNote*, int>& marks) {
+  constexpr int kStart = 1, kStop = 2;
+  const CNote* open = nullptr;
+  const CNote* last = nullptr;
+  int count = 0;
+  int64_t time = 0;
+  std::set<int64_t> targets;
+  std::set<int32_t> chords;
+  auto close = [&] {
+    if (open) marks[open] |= kStart, marks[last] |= kStop;
+    open = nullptr;
+  };
+  for (const CNote* n : notes) {
+    if ((n->Style & NTS_GRACE) || (n->KindCode() == Kind::Note && n->Chord >= 0 && !chords.insert(n->Chord).second))
+      continue;
+    const int t = n->TupletCount();
+    if (t < 2 || (open && t != count)) close();
+    if (t < 2) continue;
+    if (!open) open = n, count = t, time = 0, targets.clear();
+    int normal = 1;
+    while (normal * 2 < t) normal *= 2;
+    const int code = n->DurationCode();
+    if (code <= 8) targets.insert(normal * int64_t(std::ldexp(1.0, 3 - code) * timeBase));
+    time += std::max(0, n->Ticks);
+    last = n;
+    // Ticks are truncated: allow a tick a note.
+    for (int64_t target : targets)
+      if (std::abs(time - target) <= t) {
+        close();
+        break;
+      }
+  }
+  close();
+}
+
 void Writer::WriteVoice(const std::vector<const CNote*>& notes, const StaveMeasure& sm, int staff, int voice,
                         int64_t measureStart, int64_t measureTicks, int clef, int64_t& position) {
+  std::map<const CNote*, int> tuplets;
+  MarkTuplets(notes, score_.TimeBase, tuplets);
   // Chords: members share their leader's number and start; the leader (or
   // the first written) carries the duration, the others say <chord/>.
   // Grace notes take no time in MusicXML: what they borrowed from their main
@@ -617,8 +658,9 @@ void Writer::WriteVoice(const std::vector<const CNote*>& notes, const StaveMeasu
     }
     if (auto it = sm.Dynamics.find(n); it != sm.Dynamics.end())
       for (const char* dyn : it->second) WriteDynamic(dyn, staff);
+    const auto tuplet = tuplets.find(n);
     WriteNote(*n, sm, staff, voice, clef, chord, measureTicks, lone && n->DurationCode() <= 1,
-              std::max<int64_t>(1, duration));
+              std::max<int64_t>(1, duration), tuplet == tuplets.end() ? 0 : tuplet->second);
     if (!chord && !grace) position += duration;
   }
   if (stopShift) WriteOctaveShift("stop", staff);
@@ -637,7 +679,7 @@ void Writer::WriteOctaveShift(const char* type, int staff) {
 }
 
 void Writer::WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int voice, int clef, bool chord,
-                       int64_t measureTicks, bool wholeMeasure, int64_t duration) {
+                       int64_t measureTicks, bool wholeMeasure, int64_t duration, int tupletMarks) {
   const bool rest = n.KindCode() == Kind::Rest;
   const bool grace = n.Style & NTS_GRACE;
   out_ << "      <note>";
@@ -714,10 +756,13 @@ void Writer::WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int vo
     }
     if (m->Value == 48 || m->Value == 49) fermata = true;
   }
-  if (tieStart || tieStop || !articulations.empty() || fermata) {
+  if (tieStart || tieStop || !articulations.empty() || fermata || tupletMarks) {
     out_ << "<notations>";
     if (tieStop) out_ << "<tied type=\"stop\"/>";
     if (tieStart) out_ << "<tied type=\"start\"/>";
+    // The bracket (or number) of a tuplet group, from its first note to its last.
+    if (tupletMarks & 1) out_ << "<tuplet type=\"start\"/>";
+    if (tupletMarks & 2) out_ << "<tuplet type=\"stop\"/>";
     if (!articulations.empty()) {
       out_ << "<articulations>";
       for (const std::string& a : articulations) out_ << "<" << a << "/>";

@@ -300,6 +300,32 @@ TEST(MusicXmlExport, DynamicsStandAtTheNoteTheyAreWrittenUnder) {
                                             "pp staff 1 at 720"}));
 }
 
+TEST(MusicXmlExport, TupletGroupsOpenAndClose) {
+  // Notes made triplets carry the time modification, and each group of
+  // them a tuplet from its first note to its last, so readers bracket it
+  // (without, LilyPond printed plain eighths): three eighths; a quarter
+  // and an eighth; three eighths again right after.
+  CScore score;
+  OpenDemo("time 5/4\nmeasure 1\n upper d5/8 e5 f5 c5/4 b4/8 g4 a4 b4 f4/8\n lower c3/1 r/4\n", "tuplets.q5s", score);
+  RunOnKeys(score, {74, 76, 77, 72, 71, 67, 69}, "triplet");
+  const std::string xml = ExportMusicXml(score);
+  std::istringstream in(xml);
+  std::map<std::string, int> steps = {{"C", 0}, {"D", 2}, {"E", 4}, {"F", 5}, {"G", 7}, {"A", 9}, {"B", 11}};
+  std::string read;
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    if (line.find("<staff>1</staff>") == std::string::npos ||
+        !std::regex_search(line, m, std::regex("<step>([A-G])</step>")))
+      continue;
+    read += std::to_string(steps[m[1]] + 12 * (Number(line, "octave") + 1));
+    if (line.find("<actual-notes>3</actual-notes><normal-notes>2</normal-notes>") != std::string::npos) read += "/3";
+    if (line.find("<tuplet type=\"start\"/>") != std::string::npos) read += "[";
+    if (line.find("<tuplet type=\"stop\"/>") != std::string::npos) read += "]";
+    read += " ";
+  }
+  EXPECT_EQ(read, "74/3[ 76/3 77/3] 72/3[ 71/3] 67/3[ 69/3 71/3] 65 ");
+}
+
 TEST(MusicXmlExport, RepeatsPlayTheMeasuresOurPlaybackPlays) {
   // A start repeat is the bar line ending its measure; a reader that plays
   // the written repeats goes through the measures in our playback's order,
