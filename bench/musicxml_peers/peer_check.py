@@ -100,9 +100,10 @@ def read_musicxml(path, dynamics=None):
 
 # --- reading MIDI files -------------------------------------------------------------------------
 
-def read_midi(path):
+def read_midi(path, tempos=None):
     """Sounding notes of a Standard MIDI File as (onset, pitch): onsets in
-    quarters, drums left out. Playback order, so repeats are unfolded."""
+    quarters, drums left out. Playback order, so repeats are unfolded.
+    Tempo changes go to `tempos` as (onset, quarters a minute)."""
     data = Path(path).read_bytes()
     if data[:4] != b"MThd":
         return []
@@ -127,6 +128,7 @@ def read_midi(path):
                 status = track[i]
                 i += 1
             if status == 0xFF:
+                kind = track[i]
                 i += 1
                 length = 0
                 while True:
@@ -135,6 +137,8 @@ def read_midi(path):
                     length = (length << 7) | (b & 0x7F)
                     if not b & 0x80:
                         break
+                if kind == 0x51 and length == 3 and tempos is not None:
+                    tempos.append((Fraction(tick, division), round(60000000 / int.from_bytes(track[i:i + 3], "big"))))
                 i += length
                 status = 0
             elif status in (0xF0, 0xF7):
@@ -308,6 +312,7 @@ def said(output, ignore=()):
 
 
 PEER_DYNAMICS = []  # the dynamic marks the last peer read
+PEER_TEMPOS = []  # the tempo changes of the last peer's playback
 MSCORE_NOISE = [r"XDG_RUNTIME_DIR", r"^QStandardPaths"]
 LILY_NOISE = [r"XDG_RUNTIME_DIR"]
 
@@ -332,7 +337,7 @@ def mscore_midi(ours, work):
     out.unlink(missing_ok=True)
     rc, text = run(["mscore3", "-o", str(out), str(ours)], env=env)
     opened = rc == 0 and out.exists()
-    return opened, said(text, MSCORE_NOISE), (read_midi(out) if opened else [])
+    return opened, said(text, MSCORE_NOISE), (read_midi(out, PEER_TEMPOS) if opened else [])
 
 
 def lily(ours, work):
@@ -428,7 +433,8 @@ def main():
     for name, xml in scores:
         our_dynamics = []
         ours = read_musicxml(xml, our_dynamics)
-        played = read_midi(xml.with_suffix(".mid"))
+        our_tempos = []
+        played = read_midi(xml.with_suffix(".mid"), our_tempos)
         if args.xsd:
             ok, errors = validate(xml, args.xsd)
             rows.append((name, "xsd", "yes" if ok else "NO", len(errors), "", "", "", "", ""))
@@ -436,7 +442,11 @@ def main():
         for peer in peers:
             reader = {"mscore3": mscore, "mscore3-midi": mscore_midi, "lilypond": lily}[peer]
             PEER_DYNAMICS.clear()
+            PEER_TEMPOS.clear()
             opened, messages, theirs = reader(xml, work)
+            ours_bpm, peer_bpm = sorted({t for _, t in our_tempos}), sorted({t for _, t in PEER_TEMPOS})
+            if peer == "mscore3-midi" and ours_bpm != peer_bpm:
+                details.append("%s %s: tempo ours %s, peer's %s" % (name, peer, ours_bpm[:3], peer_bpm[:3]))
             dynamics = "-"
             if peer != "mscore3-midi":
                 same = sorted(set(our_dynamics) & set(PEER_DYNAMICS))

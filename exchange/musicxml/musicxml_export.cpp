@@ -489,12 +489,23 @@ void Writer::WriteMeasure(const Part& part, size_t p, const CStaff& system, cons
   }
   if (!attributes.str().empty()) out_ << "      <attributes>\n" << attributes.str() << "      </attributes>\n";
 
-  // Tempo words at the first measure.
-  if (first) {
-    const double bpm = 60000000.0 / std::max(1, measure.Tempo ? measure.Tempo : score_.Tempo);
-    out_ << "      <direction placement=\"above\"><direction-type><metronome><beat-unit>quarter</beat-unit>"
-         << "<per-minute>" << int(bpm + 0.5) << "</per-minute></metronome></direction-type><sound tempo=\""
-         << int(bpm + 0.5) << "\"/></direction>\n";
+  // The tempo our playback keeps throughout (the score's, which the last
+  // tempo word sets) at the first measure; tempo words where they stand.
+  std::string word;
+  for (int s = 0; s < staves && word.empty(); ++s)
+    if (const CStave* st = staveAt(s))
+      if (const StaveMeasure* c = Cell(st, &measure))
+        for (const CXText* t : c->Texts)
+          if (TempoOfWord(t->text.data(), t->text.size())) word = t->text;
+  if (first || !word.empty()) {
+    out_ << "      <direction placement=\"above\">";
+    if (!word.empty()) out_ << "<direction-type><words>" << Escape(word) << "</words></direction-type>";
+    if (first) {
+      const int bpm = int(60000000.0 / std::max(1, score_.Tempo) + 0.5);
+      out_ << "<direction-type><metronome><beat-unit>quarter</beat-unit><per-minute>" << bpm
+           << "</per-minute></metronome></direction-type><sound tempo=\"" << bpm << "\"/>";
+    }
+    out_ << "</direction>\n";
   }
   if (measure.Style & MEASURE_SEGNO)
     out_ << "      <direction placement=\"above\"><direction-type><segno/></direction-type><sound segno=\"s1\"/></direction>\n";

@@ -273,12 +273,12 @@ TEST(MusicXmlExport, AnOctaveLineShiftsTheNotesUnderIt) {
   EXPECT_EQ(plain, "72 76 74 ");
 }
 
-TEST(MusicXmlExport, DynamicsStandAtTheNoteTheyAreWrittenUnder) {
+TEST(MusicXmlExport, DynamicsAndTempoWordsStandWhereTheyAreWritten) {
   // Each stave's dynamics, including the lower stave's, written after the
   // upper stave's music: each must come at its note's time, not at the end
   // of the measure or its start.
   CScore score;
-  OpenDemo("time 3/4\nmeasure 1\n upper c5/4 d5 \\f e5\n lower c3/4 \\p g3 \\mf c4\n"
+  OpenDemo("time 3/4\ntempo Moderato\nmeasure 1\n upper c5/4 d5 \\f e5\n lower c3/4 \\p g3 \\mf c4\n"
            "measure 2\n upper \\pp c5/2.\n lower c3/2.\n",
            "dynamics.q5s", score);
   const std::string xml = ExportMusicXml(score);
@@ -298,6 +298,10 @@ TEST(MusicXmlExport, DynamicsStandAtTheNoteTheyAreWrittenUnder) {
   }
   EXPECT_EQ(read, (std::vector<std::string>{"f staff 1 at 480", "p staff 2 at 240", "mf staff 2 at 480",
                                             "pp staff 1 at 720"}));
+  // The tempo word over the first measure travels with the tempo it sets.
+  EXPECT_NE(xml.find("<direction placement=\"above\"><direction-type><words>Moderato</words></direction-type>"
+                     "<direction-type><metronome><beat-unit>quarter</beat-unit><per-minute>96</per-minute>"),
+            std::string::npos);
 }
 
 TEST(MusicXmlExport, TupletGroupsOpenAndClose) {
