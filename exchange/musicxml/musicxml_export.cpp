@@ -6,7 +6,6 @@
 #include <map>
 #include <set>
 #include <sstream>
-#include <tuple>
 #include <vector>
 
 #include "common/file_util.h"
