@@ -203,12 +203,18 @@ def prepare_ly(ly_text):
     """Our listener and a name per staff, so each staff's notes land in a
     file of their own: NAME-q1.notes, NAME-q2.notes ..."""
     count = [0]
+    named = set()
 
     def name(m):
+        # "\context Staff" without a name, or with one seen before, is a
+        # staff that exists already.
+        if m.group(1) == "context" and (not m.group(2) or m.group(2) in named):
+            return m.group(0)
+        named.add(m.group(2))
         count[0] += 1
         return m.group(0) + ' \\with { instrumentName = "q%d" }' % count[0]
 
-    text = re.sub(r'\\(?:new|context) Staff\b(?: = "[^"]*")?', name, ly_text)
+    text = re.sub(r'\\(new|context) Staff\b(?: = ("[^"]*"))?', name, ly_text)
     # The names musicxml2ly sets would override ours.
     text = re.sub(r'\\set (?:Piano|Grand|Choir)?Staff\.instrumentName = (?:"[^"]*"|\\markup \{[^}]*\})', "", text)
     text = re.sub(r"(\\version \"[^\"]*\")", r'\1\n\\include "event-listener.ly"', text, count=1)
