@@ -34,8 +34,7 @@ struct Pitch {
 // Spelled from where the head stands; the sounding key decides the
 // alteration (and the octave, under an octave line). A key no letter near the
 // position can reach is spelled on its own, with sharps.
-Pitch SpellNote(const CNote& note, int clef) {
-  const int key = note.Key;
+Pitch SpellNote(const CNote& note, int clef, int key) {
   if (StaffNatural at; NaturalAtPosition(clef, note.dy, at)) {
     const int natural = at.Key;
     int delta = key - natural;
@@ -692,6 +691,22 @@ void Writer::WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int vo
                        int64_t measureTicks, bool wholeMeasure, int64_t duration, int tupletMarks) {
   const bool rest = n.KindCode() == Kind::Rest;
   const bool grace = n.Style & NTS_GRACE;
+  // Ties: a note followed by another of its chain starts a tie; one that is
+  // not the chain's first ends one. Only a chain's first note plays, for the
+  // whole chain: the others sound its key, whatever clef or key signature
+  // they stand under, and are written so.
+  bool tieStart = false, tieStop = false;
+  int key = n.Key;
+  if (!rest && n.Tie >= 0) {
+    auto it = tieChains_.find(n.Tie);
+    if (it != tieChains_.end() && it->second.size() > 1) {
+      const auto& chain = it->second;
+      const auto pos = std::find(chain.begin(), chain.end(), &n) - chain.begin();
+      tieStop = pos > 0;
+      tieStart = size_t(pos) + 1 < chain.size();
+      key = chain.front()->Key;
+    }
+  }
   out_ << "      <note>";
   if (grace) out_ << "<grace" << (n.DurationCode() >= 4 ? " slash=\"yes\"" : "") << "/>";
   if (chord) out_ << "<chord/>";
@@ -699,7 +714,7 @@ void Writer::WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int vo
     out_ << (wholeMeasure ? "<rest measure=\"yes\"/>" : "<rest/>");
     ++stats_.Rests;
   } else {
-    Pitch pitch = SpellNote(n, clef);
+    Pitch pitch = SpellNote(n, clef, key);
     // MusicXML's octaves run 0 to 9: a note below C0 (or spelled below it,
     // as B-sharp) is written in the lowest octave there is, and counted.
     if (pitch.Octave < 0 || pitch.Octave > 9) {
@@ -713,18 +728,6 @@ void Writer::WriteNote(const CNote& n, const StaveMeasure& sm, int staff, int vo
   }
   if (!grace) out_ << "<duration>" << (wholeMeasure ? measureTicks : duration) << "</duration>";
 
-  // Ties: a note followed by another of its chain starts a tie; one that is
-  // not the chain's first ends one.
-  bool tieStart = false, tieStop = false;
-  if (!rest && n.Tie >= 0) {
-    auto it = tieChains_.find(n.Tie);
-    if (it != tieChains_.end() && it->second.size() > 1) {
-      const auto& chain = it->second;
-      const auto pos = std::find(chain.begin(), chain.end(), &n) - chain.begin();
-      tieStop = pos > 0;
-      tieStart = size_t(pos) + 1 < chain.size();
-    }
-  }
   if (tieStop) out_ << "<tie type=\"stop\"/>";
   if (tieStart) out_ << "<tie type=\"start\"/>";
   out_ << "<voice>" << voice << "</voice>";

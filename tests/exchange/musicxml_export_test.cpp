@@ -137,6 +137,48 @@ TEST(MusicXmlExport, EveryNoteReadsBackWithItsPitchAndOnset) {
   }
 }
 
+TEST(MusicXmlExport, TiedNotesSoundTheirChainsFirstKey) {
+  // Only a tie chain's first note plays, for the whole chain. Where a tie
+  // crosses into a system with another clef or key signature, the note it
+  // reaches stands for another key; written so, readers would play both.
+  // Every tie joins equal pitches, as our playback sounds them.
+  CScore score;
+  WorkloadOptions o;
+  o.Systems = 20;
+  o.StavesPerSystem = 2;
+  o.DynamicsTexts = 0;
+  o.Hairpins = 0;
+  GenerateWorkload(score, o);
+  score.AfterLoad();
+  int crossing = 0;
+  for (const auto& up : score.Objects())
+    if (const auto* n = As<CNote>(up.get()); n && n->Tie >= 0 && n->Tie != n->Number)
+      for (const auto& head : score.Objects())
+        if (head->KindCode() == Kind::Note && static_cast<const CNote*>(head.get())->Number == n->Tie)
+          crossing += static_cast<const CNote*>(head.get())->Key != n->Key;
+  ASSERT_GT(crossing, 0) << "the workload has no tie between different keys";
+
+  const std::string xml = ExportMusicXml(score);
+  std::map<std::string, int> steps = {{"C", 0}, {"D", 2}, {"E", 4}, {"F", 5}, {"G", 7}, {"A", 9}, {"B", 11}};
+  std::map<std::string, int> open;  // staff and voice -> pitch of the tie started there
+  int stops = 0, differ = 0;
+  std::istringstream in(xml);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    if (line.find("<part id=") != std::string::npos) open.clear();
+    if (!std::regex_search(line, m, std::regex("<step>([A-G])</step>"))) continue;
+    const int pitch = steps[m[1]] + Number(line, "alter") + 12 * (Number(line, "octave") + 1);
+    const std::string where = std::to_string(Number(line, "staff")) + "/" + std::to_string(Number(line, "voice"));
+    if (line.find("<tie type=\"stop\"/>") != std::string::npos) {
+      ++stops;
+      differ += open.count(where) && open[where] != pitch;
+    }
+    if (line.find("<tie type=\"start\"/>") != std::string::npos) open[where] = pitch;
+  }
+  EXPECT_GT(stops, 0);
+  EXPECT_EQ(differ, 0) << "of " << stops << " tied notes";
+}
+
 TEST(MusicXmlExport, SpellingFollowsTheStaffPositionAndTheKey) {
   // An F-sharp written on the F line of the treble staff reads F, alter 1;
   // a note under an octave line keeps its letter and sounds an octave up.
