@@ -14,6 +14,7 @@ struct MusicXmlExportStats {
   int Notes = 0;
   int Rests = 0;
   int Skipped = 0;  // objects with no MusicXML form (lines, images, visual-MIDI objects)
+  int OutOfRange = 0;  // notes outside MusicXML's octaves 0-9, written in the nearest one
 };
 
 // The score must be laid out and recalculated (as opened). Never fails on a

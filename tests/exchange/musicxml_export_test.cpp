@@ -10,13 +10,18 @@
 #include <tuple>
 #include <vector>
 
+#include "common/file_util.h"
+#include "editing/command_table.h"
 #include "exchange/musicxml/musicxml_export.h"
 #include "exchange/musicxml/musicxml_import.h"
+#include "performance/measure_order.h"
 #include "performance/midi_sequence.h"
 #include "exchange/musicxml/zip_writer.h"
 #include "model/notes.h"
 #include "model/score.h"
+#include "model/score_open.h"
 #include "model/structure.h"
+#include "tools/demo/demo_score.h"
 #include "tools/scoregen/scoregen.h"
 
 namespace {
@@ -132,6 +137,48 @@ TEST(MusicXmlExport, EveryNoteReadsBackWithItsPitchAndOnset) {
   }
 }
 
+TEST(MusicXmlExport, TiedNotesSoundTheirChainsFirstKey) {
+  // Only a tie chain's first note plays, for the whole chain. Where a tie
+  // crosses into a system with another clef or key signature, the note it
+  // reaches stands for another key; written so, readers would play both.
+  // Every tie joins equal pitches, as our playback sounds them.
+  CScore score;
+  WorkloadOptions o;
+  o.Systems = 20;
+  o.StavesPerSystem = 2;
+  o.DynamicsTexts = 0;
+  o.Hairpins = 0;
+  GenerateWorkload(score, o);
+  score.AfterLoad();
+  int crossing = 0;
+  for (const auto& up : score.Objects())
+    if (const auto* n = As<CNote>(up.get()); n && n->Tie >= 0 && n->Tie != n->Number)
+      for (const auto& head : score.Objects())
+        if (head->KindCode() == Kind::Note && static_cast<const CNote*>(head.get())->Number == n->Tie)
+          crossing += static_cast<const CNote*>(head.get())->Key != n->Key;
+  ASSERT_GT(crossing, 0) << "the workload has no tie between different keys";
+
+  const std::string xml = ExportMusicXml(score);
+  std::map<std::string, int> steps = {{"C", 0}, {"D", 2}, {"E", 4}, {"F", 5}, {"G", 7}, {"A", 9}, {"B", 11}};
+  std::map<std::string, int> open;  // staff and voice -> pitch of the tie started there
+  int stops = 0, differ = 0;
+  std::istringstream in(xml);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    if (line.find("<part id=") != std::string::npos) open.clear();
+    if (!std::regex_search(line, m, std::regex("<step>([A-G])</step>"))) continue;
+    const int pitch = steps[m[1]] + Number(line, "alter") + 12 * (Number(line, "octave") + 1);
+    const std::string where = std::to_string(Number(line, "staff")) + "/" + std::to_string(Number(line, "voice"));
+    if (line.find("<tie type=\"stop\"/>") != std::string::npos) {
+      ++stops;
+      differ += open.count(where) && open[where] != pitch;
+    }
+    if (line.find("<tie type=\"start\"/>") != std::string::npos) open[where] = pitch;
+  }
+  EXPECT_GT(stops, 0);
+  EXPECT_EQ(differ, 0) << "of " << stops << " tied notes";
+}
+
 TEST(MusicXmlExport, SpellingFollowsTheStaffPositionAndTheKey) {
   // An F-sharp written on the F line of the treble staff reads F, alter 1;
   // a note under an octave line keeps its letter and sounds an octave up.
@@ -160,6 +207,273 @@ TEST(MusicXmlExport, SpellingFollowsTheStaffPositionAndTheKey) {
   note->Key = 76;  // F-flat rather than E where the head stands on F
   xml = ExportMusicXml(score);
   EXPECT_NE(xml.find("<step>F</step><alter>-1</alter><octave>5</octave>"), std::string::npos);
+}
+
+// A score from a demo text, saved and opened as the editor opens it.
+void OpenDemo(const std::string& text, const std::string& name, CScore& score) {
+  DemoPiece piece;
+  CScore built;
+  std::string error;
+  ASSERT_TRUE(ParseDemo(text, piece, &error) && BuildDemoScore(piece, built, &error)) << error;
+  const std::string path = testing::TempDir() + name;
+  ASSERT_TRUE(built.SaveToFile(path, &error)) << error;
+  ASSERT_TRUE(OpenScoreFile(score, path, &error)) << error;
+}
+
+// Selects the upper stave's notes of the given keys and runs a score command.
+void RunOnKeys(CScore& score, std::initializer_list<int> keys, const char* command) {
+  int32_t count = 0;
+  for (const auto& up : score.Objects()) {
+    const auto* n = As<CNote>(up.get());
+    up->Selected = n && n->OwnerStave == score.Staffs.front()->Staves.front() &&
+                   std::find(keys.begin(), keys.end(), n->Key) != keys.end();
+    count += up->Selected;
+  }
+  score.SelectedCount = count;
+  ASSERT_TRUE(RunScoreCommand(score, *FindScoreCommand(command), {}, nullptr).Result) << command;
+  ClearSelection(score);
+}
+
+TEST(MusicXmlExport, GraceNotesTakeNoTimeAndTheirMainNoteKeepsItsValue) {
+  // Grace notes borrow time from their main note; in MusicXML they take
+  // none, so the main note is written with its whole value from where the
+  // grace notes stand, and the measure adds up.
+  CScore score;
+  OpenDemo("time 3/4\nmeasure 1\n upper b4/16 a4/4.. a4/4\n lower d3/2.\n"
+           "measure 2\n upper c5/2 d5/8 e5/8\n lower d3/2.\n",
+           "grace.q5s", score);
+  RunOnKeys(score, {71}, "grace-before");
+  RunOnKeys(score, {74, 76}, "grace-after");
+  const std::string xml = ExportMusicXml(score);
+
+  struct Item {
+    std::string Kind;  // "grace", "note", "forward", "backup"
+    int Pitch = 0, Duration = 0;
+  };
+  std::vector<std::vector<Item>> measures;
+  std::istringstream in(xml);
+  std::map<std::string, int> steps = {{"C", 0}, {"D", 2}, {"E", 4}, {"F", 5}, {"G", 7}, {"A", 9}, {"B", 11}};
+  bool lower = false;  // the lower stave follows the first backup
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("<measure ") != std::string::npos) measures.emplace_back(), lower = false;
+    if (line.find("<backup>") != std::string::npos) lower = true;
+    if (lower || measures.empty()) continue;
+    std::smatch m;
+    if (line.find("<forward>") != std::string::npos) measures.back().push_back({"forward", 0, Number(line, "duration")});
+    if (!std::regex_search(line, m, std::regex("<step>([A-G])</step>"))) continue;
+    const int pitch = steps[m[1]] + Number(line, "alter") + 12 * (Number(line, "octave") + 1);
+    const bool grace = line.find("<grace") != std::string::npos;
+    EXPECT_EQ(grace, line.find("<duration>") == std::string::npos) << line;
+    measures.back().push_back({grace ? "grace" : "note", pitch, Number(line, "duration")});
+  }
+  // The upper stave of each measure: grace B4, then A4 from the measure's
+  // start for its double-dotted quarter (420, a quarter 240), then A4 and
+  // the time the sixteenth left; C5 a half (480), the grace notes D5 and E5
+  // after it, and the eighths' time.
+  ASSERT_EQ(measures.size(), 2u);
+  auto text = [](const std::vector<Item>& items) {
+    std::string out;
+    for (const Item& i : items) out += i.Kind + " " + std::to_string(i.Pitch) + " " + std::to_string(i.Duration) + "; ";
+    return out;
+  };
+  EXPECT_EQ(text(measures[0]), "grace 71 0; note 69 420; note 69 240; forward 0 60; ");
+  EXPECT_EQ(text(measures[1]), "note 72 480; grace 74 0; grace 76 0; forward 0 240; ");
+}
+
+TEST(MusicXmlExport, AnOctaveLineShiftsTheNotesUnderIt) {
+  // The octave-up command writes an 8va line over the notes: they sound an
+  // octave up where they stand. MusicXML keeps the pitch and shifts the
+  // written notes down over exactly those notes, above the staff.
+  CScore score;
+  OpenDemo("time 3/4\nmeasure 1\n upper c5/4 e5/8 g5 c6/4\n lower c3/2.\nmeasure 2\n upper e6/2 d5/4\n lower c3/2.\n",
+           "octave.q5s", score);
+  RunOnKeys(score, {79, 84, 88}, "octave-up");
+  const std::string xml = ExportMusicXml(score);
+  std::istringstream in(xml);
+  std::map<std::string, int> steps = {{"C", 0}, {"D", 2}, {"E", 4}, {"F", 5}, {"G", 7}, {"A", 9}, {"B", 11}};
+  std::string shifted, plain;
+  bool under = false;
+  int shifts = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("<octave-shift type=\"down\" size=\"8\"/>") != std::string::npos) {
+      EXPECT_NE(line.find("placement=\"above\""), std::string::npos);
+      EXPECT_FALSE(under);
+      under = true;
+      ++shifts;
+    }
+    if (line.find("<octave-shift type=\"stop\" size=\"8\"/>") != std::string::npos) under = false;
+    std::smatch m;
+    if (line.find("<staff>1</staff>") == std::string::npos ||
+        !std::regex_search(line, m, std::regex("<step>([A-G])</step>")))
+      continue;
+    const int pitch = steps[m[1]] + Number(line, "alter") + 12 * (Number(line, "octave") + 1);
+    (under ? shifted : plain) += std::to_string(pitch) + " ";
+  }
+  EXPECT_EQ(shifts, 1);
+  EXPECT_FALSE(under);
+  EXPECT_EQ(shifted, "91 96 100 ");
+  EXPECT_EQ(plain, "72 76 74 ");
+}
+
+TEST(MusicXmlExport, DynamicsAndTempoWordsStandWhereTheyAreWritten) {
+  // Each stave's dynamics, including the lower stave's, written after the
+  // upper stave's music: each must come at its note's time, not at the end
+  // of the measure or its start.
+  CScore score;
+  OpenDemo("time 3/4\ntempo Moderato\nmeasure 1\n upper c5/4 d5 \\f e5\n lower c3/4 \\p g3 \\mf c4\n"
+           "measure 2\n upper \\pp c5/2.\n lower c3/2.\n",
+           "dynamics.q5s", score);
+  const std::string xml = ExportMusicXml(score);
+  std::istringstream in(xml);
+  int64_t measureStart = -720, position = 0;
+  std::vector<std::string> read;
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("<measure ") != std::string::npos) measureStart += 720, position = 0;
+    if (line.find("<backup>") != std::string::npos) position -= Number(line, "duration");
+    if (line.find("<forward>") != std::string::npos) position += Number(line, "duration");
+    std::smatch m;
+    if (std::regex_search(line, m, std::regex("<dynamics><([a-z]+)/></dynamics>.*<staff>([0-9])</staff>")))
+      read.push_back(std::string(m[1]) + " staff " + std::string(m[2]) + " at " +
+                     std::to_string(measureStart + position));
+    if (line.find("<note>") != std::string::npos && line.find("<chord/>") == std::string::npos)
+      position += Number(line, "duration");
+  }
+  EXPECT_EQ(read, (std::vector<std::string>{"f staff 1 at 480", "p staff 2 at 240", "mf staff 2 at 480",
+                                            "pp staff 1 at 720"}));
+  // The tempo word over the first measure travels with the tempo it sets.
+  EXPECT_NE(xml.find("<direction placement=\"above\"><direction-type><words>Moderato</words></direction-type>"
+                     "<direction-type><metronome><beat-unit>quarter</beat-unit><per-minute>96</per-minute>"),
+            std::string::npos);
+}
+
+TEST(MusicXmlExport, TupletGroupsOpenAndClose) {
+  // Notes made triplets carry the time modification, and each group of
+  // them a tuplet from its first note to its last, so readers bracket it
+  // (without, LilyPond printed plain eighths): three eighths; a quarter
+  // and an eighth; three eighths again right after.
+  CScore score;
+  OpenDemo("time 5/4\nmeasure 1\n upper d5/8 e5 f5 c5/4 b4/8 g4 a4 b4 f4/8\n lower c3/1 r/4\n", "tuplets.q5s", score);
+  RunOnKeys(score, {74, 76, 77, 72, 71, 67, 69}, "triplet");
+  const std::string xml = ExportMusicXml(score);
+  std::istringstream in(xml);
+  std::map<std::string, int> steps = {{"C", 0}, {"D", 2}, {"E", 4}, {"F", 5}, {"G", 7}, {"A", 9}, {"B", 11}};
+  std::string read;
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    if (line.find("<staff>1</staff>") == std::string::npos ||
+        !std::regex_search(line, m, std::regex("<step>([A-G])</step>")))
+      continue;
+    read += std::to_string(steps[m[1]] + 12 * (Number(line, "octave") + 1));
+    if (line.find("<actual-notes>3</actual-notes><normal-notes>2</normal-notes>") != std::string::npos) read += "/3";
+    if (line.find("<tuplet type=\"start\"/>") != std::string::npos) read += "[";
+    if (line.find("<tuplet type=\"stop\"/>") != std::string::npos) read += "]";
+    read += " ";
+  }
+  EXPECT_EQ(read, "74/3[ 76/3 77/3] 72/3[ 71/3] 67/3[ 69/3 71/3] 65 ");
+}
+
+TEST(MusicXmlExport, RepeatsPlayTheMeasuresOurPlaybackPlays) {
+  // A start repeat is the bar line ending its measure; a reader that plays
+  // the written repeats goes through the measures in our playback's order,
+  // and the double bar line stays one.
+  CScore score;
+  OpenDemo("time 2/4\nmeasure 1 |:\n upper c5/2\n lower c3/2\nmeasure 2\n upper d5/2\n lower c3/2\n"
+           "measure 3 :|\n upper e5/2\n lower c3/2\nmeasure 4 ||\n upper f5/2\n lower c3/2\n"
+           "measure 5\n upper g5/2\n lower c3/2\n",
+           "repeats.q5s", score);
+  std::vector<CMeasure*> measures = ScoreMeasures(score), played;
+  ComputeMeasureOrder(measures, played);
+  std::vector<int> expected;
+  for (const CMeasure* m : played)
+    expected.push_back(int(std::find(measures.begin(), measures.end(), m) - measures.begin()) + 1);
+  ASSERT_EQ(expected, (std::vector<int>{1, 2, 3, 2, 3, 4, 5}));
+
+  const std::string xml = ExportMusicXml(score);
+  std::vector<bool> forward, backward;
+  std::vector<std::string> rightStyles;
+  const std::regex measure("<measure number=\"[0-9]+\">([\\s\\S]*?)</measure>");
+  for (std::sregex_iterator it(xml.begin(), xml.end(), measure), end; it != end; ++it) {
+    const std::string body = (*it)[1];
+    forward.push_back(body.find("<repeat direction=\"forward\"/>") != std::string::npos);
+    backward.push_back(body.find("<repeat direction=\"backward\"/>") != std::string::npos);
+    std::smatch right;
+    rightStyles.push_back(std::regex_search(body, right, std::regex("<barline location=\"right\"><bar-style>([a-z-]+)<"))
+                              ? std::string(right[1]) : "");
+  }
+  ASSERT_EQ(forward.size(), measures.size());
+  std::vector<int> read;
+  size_t sectionStart = 0;
+  std::vector<bool> repeated(forward.size(), false);
+  for (size_t i = 0; i < forward.size(); ++i) {
+    if (forward[i]) sectionStart = i;
+    read.push_back(int(i) + 1);
+    if (backward[i] && !repeated[i]) {
+      repeated[i] = true;
+      i = sectionStart - 1;
+    }
+  }
+  EXPECT_EQ(read, expected);
+  EXPECT_EQ(rightStyles, (std::vector<std::string>{"", "", "light-heavy", "light-light", "light-heavy"}));
+}
+
+TEST(MusicXmlExport, EveryPartNamesTheInstrumentItPlays) {
+  // MIDI settings name a score instrument of their part, and a part
+  // without one is refused by readers; a score without systems still
+  // gives one part without crashing.
+  CScore score;
+  WorkloadOptions o;
+  o.Systems = 1;
+  o.StavesPerSystem = 3;
+  o.MeasuresPerSystem = 1;
+  o.NotesPerStaffMeasure = 2;
+  GenerateWorkload(score, o);
+  score.AfterLoad();
+  score.Staffs.front()->Staves[1]->Patch = 40;
+  for (const std::string& xml : {ExportMusicXml(score), ExportMusicXml(CScore())}) {
+    const std::regex part("<score-part id=\"(P[0-9]+)\">(.*?)</score-part>");
+    int parts = 0;
+    for (std::sregex_iterator it(xml.begin(), xml.end(), part), end; it != end; ++it, ++parts) {
+      const std::string id = (*it)[1], body = (*it)[2];
+      EXPECT_NE(body.find("<score-instrument id=\"" + id + "-I1\"><instrument-name>"), std::string::npos) << body;
+      std::smatch midi;
+      if (std::regex_search(body, midi, std::regex("<midi-instrument id=\"([^\"]+)\">")))
+        EXPECT_EQ(midi[1], id + "-I1");
+    }
+    EXPECT_GE(parts, 1);
+  }
+}
+
+TEST(MusicXmlExport, PartsAndOctavesStayWithinWhatReadersTake) {
+  // A brace over a piano's two or an organ's three staves makes one part;
+  // a brace over more groups a part per stave. A note below C0 has no
+  // MusicXML octave: it is written in octave 0 and counted.
+  for (int staves : {3, 5}) {
+    CScore score;
+    WorkloadOptions o;
+    o.Systems = 1;
+    o.StavesPerSystem = staves;
+    o.MeasuresPerSystem = 1;
+    o.NotesPerStaffMeasure = 2;
+    GenerateWorkload(score, o);
+    score.AfterLoad();
+    CNote* low = nullptr;
+    for (const auto& up : score.Objects())
+      if (up->KindCode() == Kind::Note && !low) low = static_cast<CNote*>(up.get());
+    ASSERT_TRUE(low);
+    low->Style &= ~NTS_UPDATE_KEY;
+    low->Key = 3;
+    MusicXmlExportStats stats;
+    const std::string xml = ExportMusicXml(score, &stats);
+    const bool grouped = staves > 3;
+    EXPECT_EQ(stats.Parts, grouped ? staves : 1);
+    EXPECT_EQ(xml.find("<staves>") == std::string::npos, grouped);
+    EXPECT_EQ(xml.find("<part-group type=\"start\" number=\"1\"><group-symbol>brace</group-symbol></part-group>\n"
+                       "    <score-part id=\"P1\">") != std::string::npos, grouped);
+    EXPECT_EQ(xml.find("</score-part>\n    <part-group type=\"stop\" number=\"1\"/>\n  </part-list>") != std::string::npos,
+              grouped);
+    EXPECT_EQ(xml.find("<octave>-"), std::string::npos);
+    EXPECT_EQ(stats.OutOfRange, 1);
+  }
 }
 
 TEST(MusicXmlExport, TheCompressedContainerIsAZipArchive) {

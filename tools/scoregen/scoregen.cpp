@@ -120,7 +120,9 @@ void GenerateWorkload(CScore& score, const WorkloadOptions& o) {
             CNote* head = prevLast[s];
             if (head->Tie < 0) head->Tie = head->Number;
             n->Tie = head->Tie;
-            n->Y = head->Y;
+            // The same staff position, so the same pitch: the head may stand
+            // on the previous system.
+            n->PlaceAt(x, stave->Top + (head->Y - head->OwnerStave->Top));
           }
           if (i % 2 == 1 && prev) {
             // A beamed pair: quarter heads, stems one way, the beam across their tips.
