@@ -96,6 +96,7 @@ int main(int argc, char** argv) {
     const CStave* stave = again->Staves[0];
     const int x = again->Measures[0]->Left + 40, y = stave->Top + 16;
     const size_t before = doc.Score().ObjectCount();
+    QCoreApplication::processEvents();  // as between two presses: the last snapshot is packed
     press.Add("total: press to repaint", Ms([&] {
       QTest::mousePress(view.viewport(), Qt::LeftButton, {}, view.ToViewport({x, y}));
       view.viewport()->repaint();
@@ -108,10 +109,11 @@ int main(int argc, char** argv) {
     s.SetInsertionPoint(x, y);
     press.Add("part: InsertNote", Ms([&] { InsertNote(s, x, y, 3); }));
     press.Add("part: UpdateDerived", Ms([&] { s.UpdateDerived(); }));
-    press.Add("part: journal snapshot", Ms([&] { doc.Journal().RecordSnapshot(); }));
+    press.Add("part: journal snapshot taken", Ms([&] { doc.Journal().RecordSnapshot(); }));
     press.Add("part: frame refreshes commands", Ms([&] { frame.RefreshCommands(); }));
     press.Add("part: scroll sizes", Ms([&] { view.UpdateScrollSizes(); }));
     press.Add("part: render one screen", Ms([&] { view.Render(view.viewport()->size(), {view.horizontalScrollBar()->value(), view.verticalScrollBar()->value()}); }));
+    press.Add("after repaint: snapshot packed", Ms([&] { doc.Journal().StoreNow(); }));
     emit doc.Changed();
   }
   press.Print("mouse press inserting a note, to end of repaint (target 50 ms)", "total: press to repaint", 50);
@@ -124,6 +126,7 @@ int main(int argc, char** argv) {
     emit doc.Changed();
     view.viewport()->repaint();
     view.setFocus();
+    QCoreApplication::processEvents();
     undo.Add("total: undo key to repaint", Ms([&] {
       const int position = doc.Journal().Position();
       QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
