@@ -151,6 +151,7 @@ void ClampTo(int32_t& v, int32_t lo = -kGeometryLimit) { v = std::clamp(v, lo, k
 }  // namespace
 
 void CScore::ClampGeometry() {
+  DropDerivedCache();
   for (int32_t* v : {&PaperWidth, &PaperHeight, &LeftMargin, &TopMargin, &StaveSpace, &SystemSpace, &LineSpace})
     ClampTo(*v);
   for (const auto& up : objects_) {

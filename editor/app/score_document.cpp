@@ -23,6 +23,8 @@ CScoreEditDoc::CScoreEditDoc(UiHost* ui) : score_(std::make_unique<CScore>()), u
   MakeJournal();
   // Every edit, command and dialog that records a snapshot says so by Changed.
   connect(this, &CScoreEditDoc::Changed, this, &CScoreEditDoc::StoreSnapshotsLater);
+  // Whatever changed, RunEdit alone knows the score was recalculated after it.
+  connect(this, &CScoreEditDoc::Changed, this, [this] { derivedFresh_ = false; });
 }
 CScoreEditDoc::~CScoreEditDoc() = default;
 
@@ -141,9 +143,11 @@ CommandOutcome CScoreEditDoc::RunCommand(const ScoreCommand& command, const Comm
 
 int CScoreEditDoc::RunEdit(const Edit& edit) {
   EnsureFirstSnapshot();
-  const int result = ::RunEdit(*score_, journal_.get(), edit);
+  bool recalculated = false;
+  const int result = ::RunEdit(*score_, journal_.get(), edit, derivedFresh_, &recalculated);
   if (result) SetModified(true);
   emit Changed();
+  derivedFresh_ = recalculated;
   return result;
 }
 

@@ -104,6 +104,9 @@ class CScoreEditDoc : public QObject {
   bool modified_ = false;
   bool snapshotPending_ = false;
   bool storeQueued_ = false;
+  // Nothing changed the score since the recalculation that ended the last
+  // edit: the next edit on one stave may be followed on that stave alone.
+  bool derivedFresh_ = false;
   int untitled_ = 1;
   int caretX_ = 0, caretY_ = 0;
   int chosenVoice_ = 0;
