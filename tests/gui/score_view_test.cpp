@@ -270,6 +270,11 @@ TEST(ScoreView, EachPressRecordsItsSnapshotAndThePackingWaitsForTheRepaint) {
   }
   EXPECT_EQ(Notes(doc).size(), 5u);
   EXPECT_EQ(probe.paintsWithSnapshotHeld, 4);  // every press's repaint came first
+  // Presses after the first recalculate only their stave; the full pass
+  // finds nothing to change.
+  const std::vector<uint8_t> bytes = score.SnapshotToBytes();
+  score.UpdateDerived();
+  EXPECT_EQ(score.SnapshotToBytes(), bytes);
   for (int i = 0; i < 5; ++i) {
     std::vector<uint8_t> data;
     ASSERT_TRUE(doc.Journal().EntryData(base + i, data));
