@@ -517,7 +517,13 @@ TEST(Beams, EveryBeamTakesTheLastNoteWhoseBoxHoldsAnEnd) {
       auto endOn = [&](int32_t& x, int32_t& y) {
         const CNote* n = notes[static_cast<size_t>(pick(0, 299))];
         switch (pick(0, 3)) {
-          case 0: x = n->Left - 1, y = n->Stem >= 0 ? n->Bottom + n->Stem - 1 : n->Top + n->Stem; break;
+          case 0: {
+            // The stem's tip at the box's left edge, held within int.
+            auto sat = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+            x = sat(int64_t(n->Left) - 1);
+            y = sat(n->Stem >= 0 ? int64_t(n->Bottom) + n->Stem - 1 : int64_t(n->Top) + n->Stem);
+            break;
+          }
           case 1: x = n->Right, y = n->Top; break;
           case 2: x = 64 * pick(0, 10), y = 64 * pick(0, 6) - 1; break;
           default: x = pick(-100, 700), y = pick(-100, 5000); break;
@@ -525,7 +531,7 @@ TEST(Beams, EveryBeamTakesTheLastNoteWhoseBoxHoldsAnEnd) {
       };
       endOn(b->X, b->Y);
       endOn(b->X1, b->Y1);
-      b->SetBounds(std::min(b->X, b->X1), std::min(b->Y, b->Y1), std::max(b->X, b->X1) + 1, std::max(b->Y, b->Y1) + 1);
+      b->SetBounds(std::min(b->X, b->X1), std::min(b->Y, b->Y1), std::max(b->X, b->X1), std::max(b->Y, b->Y1));
       beams.push_back(t.Attach(pick(0, 2), pick(0, 3), std::move(b)));
     }
     std::vector<const CNote*> expected;
