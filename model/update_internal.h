@@ -110,6 +110,17 @@ struct DerivedCache {
   int64_t maxXOffset = 0;
 };
 
+// Every beam takes the stave and measure of the last note, in object order,
+// whose box holds one of its ends; the boxes and ends are filed in `cache`.
+// Staves whose lists or beams changed are added to `changed` when given.
+void AttachBeams(const DerivedLists& lists, DerivedCache& cache, std::vector<const CStave*>* changed = nullptr);
+// The same after notes and rests on the `edited` staves (sorted) were added
+// or changed and marks moved: only the beams that moved, or whose ends lie
+// in a box that changed, look again. False when the edit reached further
+// (then AttachBeams must file the boxes anew).
+bool AttachBeamsLocally(const DerivedLists& lists, DerivedCache& cache, const std::vector<CStave*>& edited,
+                        std::vector<const CStave*>& changed);
+
 // Transient bit of a note filed in the cache by the last pass.
 constexpr uint8_t kFiledInCache = 4;
 

@@ -117,6 +117,7 @@ void CScoreEditDoc::EnsureFirstSnapshot() {
   if (!snapshotPending_) return;
   snapshotPending_ = false;
   journal_->RecordSnapshot();
+  StoreSnapshotsLater();
 }
 
 QString CScoreEditDoc::Title() const {

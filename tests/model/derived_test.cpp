@@ -690,7 +690,7 @@ TEST(Ordering, NotesByStartKeepObjectOrderAtEverySize) {
     for (size_t i = 0; i < n; ++i) {
       // Few distinct starts, negative ones too, so that ties are common.
       const int32_t start = std::uniform_int_distribution<int32_t>(-300, 300)(rng) * 240;
-      v.push_back({int64_t(start) << 32 | uint32_t(i), nullptr});
+      v.push_back({int64_t(start) << 32 | uint32_t(i), nullptr, nullptr});
     }
     std::vector<NoteKeys::Timed> expected = v;
     std::stable_sort(expected.begin(), expected.end(),
