@@ -206,6 +206,7 @@ void CScore::TakeContentFrom(CScore& other) {
   Pens = std::move(other.Pens);
   Fonts = std::move(other.Fonts);
   ResetRunTimeLinks();
+  DropDerivedCache();  // it names the objects that go now
   objects_ = std::move(other.objects_);
   other.objects_.clear();
   denseIndex_.clear();
