@@ -142,6 +142,40 @@ void BM_EditUpdateDerived(benchmark::State& state) {
 }
 BENCHMARK(BM_EditUpdateDerived)->Unit(benchmark::kMillisecond);
 
+// The recalculation after a note inserted on one stave, kept to that stave,
+// with the full pass on the same edit as its peer.
+void LocalOrFullAfterInsert(benchmark::State& state, bool local) {
+  auto score = FreshScore();
+  CStaff* system = score->Staffs[score->Staffs.size() / 2];
+  CStave* stave = system->Staves.front();
+  CMeasure* measure = system->Measures[1];
+  for (CStaveObject* o : std::vector<CStaveObject*>(stave->Attached))
+    if (o->OwnerMeasure == measure && o->IsKind(Kind::Note)) CScore::MarkForRemoval(o);
+  score->RemoveMarkedObjects();
+  score->AfterLoad();
+  const int x = measure->Left + measure->LeftPadding + 4, y = stave->Top + 12;
+  int followed = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    score->SetInsertionPoint(x, y);
+    CNote* note = InsertNote(*score, x, y, 3);
+    state.ResumeTiming();
+    if (local)
+      followed += score->UpdateDerivedOnStaves({stave}) ? 1 : 0;
+    else
+      score->UpdateDerived();
+    state.PauseTiming();
+    if (note) score->RemoveObject(note);
+    score->UpdateDerived();  // the removal is not followed locally
+    state.ResumeTiming();
+  }
+  state.counters["followed"] = double(followed);
+}
+void BM_EditRecalcOneStave(benchmark::State& state) { LocalOrFullAfterInsert(state, true); }
+void BM_EditRecalcFullPeer(benchmark::State& state) { LocalOrFullAfterInsert(state, false); }
+BENCHMARK(BM_EditRecalcOneStave)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EditRecalcFullPeer)->Unit(benchmark::kMillisecond);
+
 void BM_Undo(benchmark::State& state) {
   auto score = FreshScore();
   CommandJournal journal(*score);

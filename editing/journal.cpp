@@ -109,8 +109,11 @@ CStaff* SystemAt(const CScore& score, int x, int y) {
 CommandJournal::CommandJournal(CScore& score, UiHost* host) : score_(score), host_(host) {}
 
 int CommandJournal::Append(std::string_view text, std::optional<StoredBytes> data) {
-  if (position_ < Count()) entries_.erase(entries_.begin() + position_, entries_.end());
-  entries_.push_back({std::string(text), std::move(data)});
+  if (position_ < Count()) {
+    for (auto it = entries_.begin() + position_; it != entries_.end(); ++it) unstored_ -= it->Unstored ? 1 : 0;
+    entries_.erase(entries_.begin() + position_, entries_.end());
+  }
+  entries_.push_back({std::string(text), std::move(data), std::nullopt});
   ++position_;
   if (position_ > limit_ && host_) host_->MessageBox(kFullMessage, "", UiHost::Icon::Warning);
   return 1;
@@ -119,7 +122,19 @@ int CommandJournal::Append(std::string_view text, std::optional<StoredBytes> dat
 int CommandJournal::Record(std::string_view text) { return Append(text, std::nullopt); }
 
 int CommandJournal::Record(std::string_view text, std::vector<uint8_t> data) {
+  // Stored in recording order: each store is compared with the one before.
+  StoreNow();
   return Append(text, store_.Put(std::move(data)));
+}
+
+void CommandJournal::StoreNow() {
+  for (JournalEntry& e : entries_) {
+    if (!unstored_) break;
+    if (!e.Unstored) continue;
+    e.Data = store_.Put(std::move(*e.Unstored));
+    e.Unstored.reset();
+    --unstored_;
+  }
 }
 
 int CommandJournal::RecordSnapshot() {
@@ -131,7 +146,11 @@ int CommandJournal::RecordSnapshot() {
     score_.Serialize(ar);
     ar.Flush();
   }
-  return Record(kSnapshotCommand, std::move(bytes));
+  if (!storeLater_) return Record(kSnapshotCommand, std::move(bytes));
+  Append(kSnapshotCommand, std::nullopt);
+  entries_.back().Unstored = std::move(bytes);
+  ++unstored_;
+  return 1;
 }
 
 int CommandJournal::Undo() {
@@ -189,6 +208,7 @@ int CommandJournal::RunEntry(size_t index) {
 }
 
 bool CommandJournal::LoadEntrySnapshot(size_t index) {
+  StoreNow();  // the store keeps the bytes it loads last for the next load
   const JournalEntry& e = entries_[index];
   if (!e.Data) return LoadSnapshot(nullptr, 0);
   const std::vector<uint8_t>* bytes = store_.Load(*e.Data);
@@ -249,6 +269,7 @@ int CommandJournal::Execute(std::string_view text, const uint8_t* data, size_t s
 
 void CommandJournal::ClearJournal() {
   entries_.clear();
+  unstored_ = 0;
   position_ = 0;
 }
 
@@ -260,6 +281,10 @@ void CommandJournal::AfterSave() {
 
 bool CommandJournal::EntryData(int index, std::vector<uint8_t>& out) const {
   const JournalEntry& e = entries_.at(static_cast<size_t>(index));
+  if (e.Unstored) {
+    out = *e.Unstored;
+    return true;
+  }
   if (!e.Data) return false;
   return store_.CopyOut(*e.Data, out);
 }
@@ -269,6 +294,7 @@ size_t CommandJournal::MemoryBytes() const {
   for (const JournalEntry& e : entries_) {
     bytes += e.Text.capacity();
     if (e.Data) bytes += e.Data->ChunkCount() * sizeof(uint32_t);
+    if (e.Unstored) bytes += e.Unstored->capacity();
   }
   return bytes;
 }

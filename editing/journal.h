@@ -18,6 +18,9 @@ class UiHost;
 struct JournalEntry {
   std::string Text;
   std::optional<StoredBytes> Data;  // absent for commands that carry none
+  // A snapshot's bytes not yet handed to the store (see SetStoreLater).
+  std::optional<std::vector<uint8_t>> Unstored;
+  bool HasData() const { return Data || Unstored; }
 };
 
 class CommandJournal {
@@ -35,6 +38,13 @@ class CommandJournal {
   int Record(std::string_view text, std::vector<uint8_t> data);
   // Records "ScoreLoadData();" with the score's bytes.
   int RecordSnapshot();
+  // When on, a snapshot's bytes are taken at once but chunked and deflated
+  // only by StoreNow (or when the journal next reads its data), so that an
+  // editor can show the edit before it pays for packing the bytes.
+  void SetStoreLater(bool later) { storeLater_ = later; }
+  bool HasUnstored() const { return unstored_ > 0; }
+  // Packs every snapshot still held whole, oldest first.
+  void StoreNow();
   int Undo();
   int Redo();
   // Rebuilds the score as replaying entries 0 .. target-1 would leave it,
@@ -71,4 +81,6 @@ class CommandJournal {
   SnapshotStore store_;  // before the entries: they release into it
   std::vector<JournalEntry> entries_;
   std::string lastError_;
+  bool storeLater_ = false;
+  size_t unstored_ = 0;  // entries whose bytes are held whole
 };

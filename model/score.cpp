@@ -1,5 +1,7 @@
 #include "model/score.h"
 
+#include "model/update_internal.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -42,6 +44,7 @@ LogFont LogFont::PointFont(int tenthsOfPoint, const std::string& face) {
   return f;
 }
 
+CScore::CScore() = default;
 CScore::~CScore() = default;
 
 void CScore::ResetRunTimeLinks() {
@@ -54,6 +57,7 @@ void CScore::ResetRunTimeLinks() {
 }
 
 void CScore::Clear() {
+  DropDerivedCache();
   ResetRunTimeLinks();
   objects_.clear();
   Layers.clear();
@@ -148,6 +152,7 @@ size_t CScore::RemoveMarkedObjects() {
     }
   if (count == 0) return 0;
   if (SelectedCount < 0) SelectedCount = 0;
+  DropDerivedCache();  // it names objects that are going
 
   std::erase_if(Staffs, doomed);
   for (const auto& up : objects_) {
@@ -232,6 +237,7 @@ void OrderTies(std::vector<T*>& list, Same same, Before before) {
 
 bool CScore::SetObjectOrder(const std::vector<CXObject*>& order) {
   if (order.size() != objects_.size()) return false;
+  DropDerivedCache();  // it ranks notes by object order
   std::unordered_map<const CXObject*, size_t> at;  // new place of each object
   at.reserve(order.size());
   for (size_t i = 0; i < order.size(); ++i)
@@ -341,6 +347,7 @@ CMeasure* CScore::MakeMeasure(CStaff* system, int x) {
 // --- relinking and clamps -------------------------------------------------------
 
 void CScore::RelinkObjects() {
+  DropDerivedCache();
   Staffs.clear();
   for (const auto& up : objects_)
     if (auto* staff = As<CStaff>(up.get())) {

@@ -15,6 +15,7 @@
 #include "model/structure.h"
 
 class Archive;
+struct DerivedCache;
 
 constexpr uint32_t kScoreVersion = 0x03080000;
 
@@ -61,7 +62,7 @@ struct LogFont {
 
 class CScore {
  public:
-  CScore() = default;
+  CScore();
   CScore(const CScore&) = delete;
   CScore& operator=(const CScore&) = delete;
   ~CScore();
@@ -165,6 +166,14 @@ class CScore {
   // velocities, articulations and tempo from positions and codes. Does
   // nothing while AutoUpdate is false.
   void UpdateDerived();
+  // The same results after an edit that only added, moved or changed notes
+  // and rests on the given staves (and moved marks with them), since the
+  // last pass: only what those can reach is worked out again. Falls back to
+  // UpdateDerived (returning false) when the last pass left nothing to build
+  // on or the edit reached further than it can follow.
+  bool UpdateDerivedOnStaves(const std::vector<CStave*>& staves);
+  // Forgets what the last pass left for UpdateDerivedOnStaves.
+  void DropDerivedCache();
   // UpdateDerived, then every measure's LeftPadding and UnitsPerTick.
   void AfterLoad();
   int ClampFontIndexes();
@@ -190,6 +199,7 @@ class CScore {
   }
 
  private:
+  std::unique_ptr<DerivedCache> derivedCache_;  // what the last pass left for a local one
   void IoHeader(Archive& ar);
   void LoadBody(Archive& ar);
   void StoreBody(Archive& ar);

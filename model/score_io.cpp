@@ -151,6 +151,7 @@ void ClampTo(int32_t& v, int32_t lo = -kGeometryLimit) { v = std::clamp(v, lo, k
 }  // namespace
 
 void CScore::ClampGeometry() {
+  DropDerivedCache();
   for (int32_t* v : {&PaperWidth, &PaperHeight, &LeftMargin, &TopMargin, &StaveSpace, &SystemSpace, &LineSpace})
     ClampTo(*v);
   for (const auto& up : objects_) {
@@ -205,6 +206,7 @@ void CScore::TakeContentFrom(CScore& other) {
   Pens = std::move(other.Pens);
   Fonts = std::move(other.Fonts);
   ResetRunTimeLinks();
+  DropDerivedCache();  // it names the objects that go now
   objects_ = std::move(other.objects_);
   other.objects_.clear();
   denseIndex_.clear();

@@ -43,94 +43,6 @@ void LayMeasures(CScore& score) {
   }
 }
 
-// --- step 4: beams take the stave and measure of the note at an end ----------------
-
-struct NoteBox {
-  Rect box;
-  CNote* note;
-};
-
-void AttachBeams(const DerivedLists& lists) {
-  const std::vector<CBeam*>& beams = lists.beams;
-  if (beams.empty() || lists.notes.empty()) return;
-  // Note boxes filed under the 64 x 64 cells they cover, in a bucketed table
-  // built by counting (linear time); a beam end looks at its cell's bucket
-  // only. Boxes covering too many cells are checked always.
-  constexpr int kShift = 6;
-  auto cellKey = [](int64_t cx, int64_t cy) { return uint64_t(cx) << 32 ^ (uint64_t(cy) & 0xFFFFFFFF); };
-  auto hashOf = [](uint64_t key) { return (key * 0x9E3779B97F4A7C15ull) >> 20; };
-  struct CellEntry {
-    uint64_t key;
-    uint32_t box;
-  };
-  thread_local std::vector<NoteBox> boxes;
-  thread_local std::vector<CellEntry> entries, table;
-  thread_local std::vector<uint32_t> huge, bucketStart;
-  boxes.clear();
-  entries.clear();
-  huge.clear();
-  for (CNote* n : lists.notes) {
-    // Worked out in 64 bits: unclamped coordinates may sit at int's limits.
-    auto sat = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
-    Rect r{sat(int64_t(n->Left) - 1), n->Top, sat(int64_t(n->Right) + 1), sat(int64_t(n->Bottom) + n->Stem)};
-    if (n->Stem < 0) r = {sat(int64_t(n->Left) - 1), sat(int64_t(n->Top) + n->Stem), sat(int64_t(n->Right) + 1), n->Bottom};
-    if (r.Right <= r.Left || r.Bottom <= r.Top) continue;  // contains no point
-    const auto index = static_cast<uint32_t>(boxes.size());
-    boxes.push_back({r, n});
-    int64_t x0 = int64_t(r.Left) >> kShift, x1 = int64_t(r.Right - 1) >> kShift;
-    int64_t y0 = int64_t(r.Top) >> kShift, y1 = int64_t(r.Bottom - 1) >> kShift;
-    if ((x1 - x0 + 1) * (y1 - y0 + 1) > 64) {
-      huge.push_back(index);
-      continue;
-    }
-    for (int64_t cx = x0; cx <= x1; ++cx)
-      for (int64_t cy = y0; cy <= y1; ++cy) entries.push_back({cellKey(cx, cy), index});
-  }
-  size_t buckets = 1;
-  while (buckets < entries.size() * 2) buckets <<= 1;
-  const uint64_t mask = buckets - 1;
-  bucketStart.assign(buckets + 1, 0);
-  for (const CellEntry& e : entries) ++bucketStart[(hashOf(e.key) & mask) + 1];
-  for (size_t b = 0; b < buckets; ++b) bucketStart[b + 1] += bucketStart[b];
-  table.resize(entries.size());
-  {
-    thread_local std::vector<uint32_t> fill;
-    fill.assign(bucketStart.begin(), bucketStart.end() - 1);
-    for (const CellEntry& e : entries) table[fill[hashOf(e.key) & mask]++] = e;
-  }
-  auto lastHit = [&](int x, int y, int64_t best) {
-    uint64_t key = cellKey(int64_t(x) >> kShift, int64_t(y) >> kShift);
-    uint64_t b = hashOf(key) & mask;
-    for (uint32_t i = bucketStart[b]; i < bucketStart[b + 1]; ++i)
-      if (table[i].key == key && boxes[table[i].box].box.Contains(x, y)) best = std::max<int64_t>(best, table[i].box);
-    for (uint32_t i : huge)
-      if (boxes[i].box.Contains(x, y)) best = std::max<int64_t>(best, i);
-    return best;
-  };
-  for (CBeam* b : beams) {
-    int64_t hit = lastHit(b->X, b->Y, -1);
-    hit = lastHit(b->X1, b->Y1, hit);
-    if (hit < 0) continue;
-    const CNote* n = boxes[hit].note;
-    if (b->OwnerStave != n->OwnerStave) {
-      // The beam changes staves: it leaves the old stave's list and joins the
-      // new one's where a reload would put it (before the first object not
-      // left of it), so the lists keep naming only their own objects.
-      if (b->OwnerStave) std::erase(b->OwnerStave->Attached, b);
-      if (n->OwnerStave) {
-        auto& list = n->OwnerStave->Attached;
-        list.insert(std::lower_bound(list.begin(), list.end(), b,
-                                     [](const CStaveObject* a, const CStaveObject* c) { return a->Left < c->Left; }),
-                    b);
-      }
-    }
-    b->Stave = n->Stave;
-    b->Measure = n->Measure;
-    b->OwnerStave = n->OwnerStave;
-    b->OwnerMeasure = n->OwnerMeasure;
-  }
-}
-
 // --- step 5: time signatures ---------------------------------------------------------
 
 void SetTimeSignatures(CScore& score, const DerivedLists& lists) {
@@ -265,7 +177,7 @@ constexpr uint8_t kLengthDone = 2;  // Transient bit: the note's length is set
 // Lengths of the stave's notes, then their start times. A stave's starts
 // depend only on its own notes, so each stave is done while it is in cache.
 void ComputeStaveTimes(CStave& stave, int32_t timeBase, std::vector<std::pair<int32_t, CNote*>>& members,
-                       std::vector<std::pair<int32_t, int32_t>>& tied, size_t& lengthsDone) {
+                       std::vector<DerivedCache::Tied>& tied, size_t& lengthsDone) {
   members.clear();
   for (CStaveObject* o : stave.Attached)
     if (o->IsKind(Kind::Note)) {
@@ -274,7 +186,7 @@ void ComputeStaveTimes(CStave& stave, int32_t timeBase, std::vector<std::pair<in
         ComputeNoteLength(n, timeBase);
         n->Transient |= kLengthDone;
         ++lengthsDone;
-        if (n->Tie >= 0) tied.emplace_back(n->Tie, n->Ticks);
+        if (n->Tie >= 0) tied.push_back({n->Tie, n->Ticks, n, &stave});
       }
       if (n->Chord >= 0) members.emplace_back(n->Chord, n);
     }
@@ -297,43 +209,48 @@ void ComputeStaveTimes(CStave& stave, int32_t timeBase, std::vector<std::pair<in
   }
 }
 
-// Play start and length of every note, with tie chains summed; files each
-// note for the dynamics and articulation steps on the way.
-void ComputePlayTimes(CScore& score, const DerivedLists& lists, std::vector<std::pair<int32_t, int32_t>>& tied,
-                      NoteKeys& keys) {
-  std::sort(tied.begin(), tied.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  auto chainOf = [&](int32_t tie, int& count, int64_t& ticks) {
-    auto it = std::lower_bound(tied.begin(), tied.end(), tie, [](const auto& e, int32_t t) { return e.first < t; });
-    count = 0;
-    ticks = 0;
-    for (; it != tied.end() && it->first == tie; ++it, ++count) ticks += it->second;
-  };
-  const int32_t gap = TruncToInt32(score.TimeBase * 0.0625);
+bool ByTie(const DerivedCache::Tied& a, const DerivedCache::Tied& b) { return a.tie < b.tie; }
+
+// Play start and length of one note, with its tie chain summed when it
+// heads one (`tied` by tie).
+void SetPlayTimes(CNote* n, const std::vector<DerivedCache::Tied>& tied, int32_t gap) {
+  n->PlayStart = n->Start;
+  if (!(n->Style & NTS_UPDATE_PLAYTICKS)) return;
+  n->PlayTicks = n->Ticks;
+  if (n->Tie >= 0 && n->Tie == n->Number) {
+    auto it = std::lower_bound(tied.begin(), tied.end(), DerivedCache::Tied{n->Tie, 0, nullptr, nullptr}, ByTie);
+    int count = 0;
+    int64_t ticks = 0;
+    for (; it != tied.end() && it->tie == n->Tie; ++it, ++count) ticks += it->ticks;
+    if (count > 1) n->PlayTicks = ClampToInt32(ticks);
+  }
+  // The articulation gap shortens what sounds, which for a tie chain's
+  // head is the whole chain.
+  if (n->KindCode() == Kind::Note && !(n->Style & NTS_FULL_LENGTH)) {
+    if (n->Value < 4) n->PlayTicks = ClampToInt32(int64_t(n->PlayTicks) - gap);
+    else n->PlayTicks = ClampToInt32(int64_t(n->PlayTicks) * 4 / 5);
+  }
+}
+
+int32_t ArticulationGap(const CScore& score) { return TruncToInt32(score.TimeBase * 0.0625); }
+
+// Play start and length of every note; files each note for the dynamics and
+// articulation steps on the way.
+void ComputePlayTimes(CScore& score, const DerivedLists& lists, std::vector<DerivedCache::Tied>& tied, NoteKeys& keys) {
+  std::sort(tied.begin(), tied.end(), ByTie);
+  const int32_t gap = ArticulationGap(score);
   for (CNote* n : lists.notes) {
     n->Transient &= ~kLengthDone;
-    n->PlayStart = n->Start;
-    if (n->Style & NTS_UPDATE_PLAYTICKS) {
-      n->PlayTicks = n->Ticks;
-      if (n->Tie >= 0 && n->Tie == n->Number) {
-        int count;
-        int64_t ticks;
-        chainOf(n->Tie, count, ticks);
-        if (count > 1) n->PlayTicks = ClampToInt32(ticks);
-      }
-      // The articulation gap shortens what sounds, which for a tie chain's
-      // head is the whole chain.
-      if (n->KindCode() == Kind::Note && !(n->Style & NTS_FULL_LENGTH)) {
-        if (n->Value < 4) n->PlayTicks = ClampToInt32(int64_t(n->PlayTicks) - gap);
-        else n->PlayTicks = ClampToInt32(int64_t(n->PlayTicks) * 4 / 5);
-      }
-    }
+    if (n->KindCode() == Kind::Note) n->Transient |= kFiledInCache;
+    SetPlayTimes(n, tied, gap);
     keys.Add(n);
   }
 }
 
 // --- step 9: rolled combinations ------------------------------------------------------------
 
-void RollCombinations(CScore& score, const DerivedLists& lists) {
+// Notes given play times here are added to `rolled` when given.
+void RollCombinations(CScore& score, const DerivedLists& lists, std::vector<CNote*>* rolled = nullptr) {
   // Every member that exists takes a place in the roll, notes or not; only
   // notes that ask for their play times get them. Members without a
   // position of their own (no X, Y) are placed by their Top.
@@ -355,6 +272,7 @@ void RollCombinations(CScore& score, const DerivedLists& lists) {
       if (!n || !(n->Style & NTS_UPDATE_PLAYTICKS)) continue;
       n->PlayStart = ClampToInt32(int64_t(n->Start) + 16 * int64_t(j));
       n->PlayTicks = ClampToInt32(int64_t(n->Ticks) - 16 * int64_t(j));
+      if (rolled) rolled->push_back(n);
     }
   }
 }
@@ -442,32 +360,50 @@ int32_t TempoOfWord(const char* text, size_t length) {
   return 0;
 }
 
+namespace {
+// Kept between passes so that the large lists are not reallocated every time.
+DerivedLists& PassLists() {
+  thread_local DerivedLists lists;
+  return lists;
+}
+thread_local std::vector<std::pair<int32_t, CNote*>> chordMembers;
+}  // namespace
+
+void CScore::DropDerivedCache() {
+  if (derivedCache_) derivedCache_->valid = false;
+}
+
 void CScore::UpdateDerived() {
-  if (!AutoUpdate) return;
+  if (!AutoUpdate) {
+    DropDerivedCache();  // what changes now is not followed
+    return;
+  }
+  if (!derivedCache_) derivedCache_ = std::make_unique<DerivedCache>();
+  DerivedCache& cache = *derivedCache_;
+  cache.valid = true;
   // 1. Systems top to bottom.
   std::stable_sort(Staffs.begin(), Staffs.end(), [](const CStaff* a, const CStaff* b) {
     return a->Top != b->Top ? a->Top < b->Top : a->Left < b->Left;
   });
   // 2. Measures edge to edge with their repeat bits.
   LayMeasures(*this);
-  // Kept between passes so that the large lists are not reallocated every time.
-  thread_local DerivedLists lists;
+  DerivedLists& lists = PassLists();
   lists.Gather(*this);
+  cache.systemCount = lists.systems.size();
   // 3. Stave lists by Left.
   const auto byLeft = [](const CStaveObject* a, const CStaveObject* b) { return a->Left < b->Left; };
   for (CStave* s : lists.staves)
     if (!std::is_sorted(s->Attached.begin(), s->Attached.end(), byLeft))  // usually sorted already
       std::stable_sort(s->Attached.begin(), s->Attached.end(), byLeft);
   // 4. Beams.
-  AttachBeams(lists);
+  AttachBeams(lists, cache);
   // 5. Time signatures.
   SetTimeSignatures(*this, lists);
   // 7. Measure lengths and starts: they read only the measures, so they come
   // before the stave walk that needs them.
   ComputeMeasureTimes(*this, lists);
   // 6 and 8. Per stave: pitches, then note lengths and start times.
-  thread_local std::vector<std::pair<int32_t, CNote*>> chordMembers;
-  thread_local std::vector<std::pair<int32_t, int32_t>> tied;
+  std::vector<DerivedCache::Tied>& tied = cache.tied;
   tied.clear();
   size_t lengthsDone = 0;
   for (CStave* s : lists.staves) {
@@ -478,7 +414,7 @@ void CScore::UpdateDerived() {
     for (CNote* n : lists.notes)
       if (!(n->Transient & kLengthDone)) {
         ComputeNoteLength(n, TimeBase);
-        if (n->Tie >= 0) tied.emplace_back(n->Tie, n->Ticks);
+        if (n->Tie >= 0) tied.push_back({n->Tie, n->Ticks, n, nullptr});
       }
   thread_local NoteKeys keys;
   keys.Clear();
@@ -488,8 +424,8 @@ void CScore::UpdateDerived() {
   // 10. Velocities, then articulations. The marks' bits go on first: the
   // velocity walk reads none of them, and then sets each note's velocity and
   // articulated play length in the same visit.
-  ApplyArticulationMarks(lists, keys);
-  ComputeVelocities(lists, keys);
+  ApplyArticulationMarks(lists, keys.maxXOffset);
+  ComputeVelocities(lists, keys, cache);
   // 11. Tempo words: the last match wins.
   for (CXText* t : lists.texts)
     if (int32_t tempo = TempoOfWord(t->text.data(), t->text.size())) Tempo = tempo;
@@ -532,4 +468,90 @@ void CScore::UpdateDerived() {
       e->EndMeasureLink->Style |= MEASURE_ENDING_END;
     }
   }
+}
+
+bool CScore::UpdateDerivedOnStaves(const std::vector<CStave*>& staves) {
+  if (!AutoUpdate || !derivedCache_ || !derivedCache_->valid || staves.empty() ||
+      std::count(staves.begin(), staves.end(), nullptr)) {
+    UpdateDerived();
+    return false;
+  }
+  DerivedCache& cache = *derivedCache_;
+  // What the edit cannot have changed keeps what the last pass gave it: the
+  // systems, their measures and time signatures, measure and system times,
+  // tempo words and endings. Notes on other staves keep their pitches,
+  // lengths and starts; the beams, the articulation marks and the rolls are
+  // all looked at again (they are few, and a moved note or mark may reach
+  // them from anywhere), and the dynamics are followed for the notes whose
+  // level can have changed.
+  DerivedLists& lists = PassLists();
+  lists.Gather(*this);
+  auto fallBack = [this] {
+    DropDerivedCache();
+    UpdateDerived();
+    return false;
+  };
+  if (lists.systems.size() != cache.systemCount) return fallBack();
+  std::vector<const CStave*> redo(staves.begin(), staves.end());
+  // 3. Stave lists by Left; a list put in order is walked again.
+  const auto byLeft = [](const CStaveObject* a, const CStaveObject* b) { return a->Left < b->Left; };
+  for (CStave* s : lists.staves)
+    if (!std::is_sorted(s->Attached.begin(), s->Attached.end(), byLeft)) {
+      std::stable_sort(s->Attached.begin(), s->Attached.end(), byLeft);
+      redo.push_back(s);
+    }
+  // 4. Beams; a stave whose beams changed is walked again.
+  std::vector<CStave*> edited(staves);
+  std::sort(edited.begin(), edited.end());
+  edited.erase(std::unique(edited.begin(), edited.end()), edited.end());
+  if (!AttachBeamsLocally(lists, cache, edited, redo)) AttachBeams(lists, cache, &redo);
+  std::sort(redo.begin(), redo.end());
+  redo.erase(std::unique(redo.begin(), redo.end()), redo.end());
+  auto inRedo = [&](const CStave* s) { return s && std::binary_search(redo.begin(), redo.end(), s); };
+  // 6 and 8 on those staves.
+  thread_local std::vector<DerivedCache::Tied> tiedNow;
+  tiedNow.clear();
+  size_t lengthsDone = 0;
+  for (const CStave* s : redo) {
+    ComputePitches(const_cast<CStave&>(*s));
+    ComputeStaveTimes(const_cast<CStave&>(*s), TimeBase, chordMembers, tiedNow, lengthsDone);
+  }
+  // Their tie links replace the ones filed for them; every chain that
+  // gained or lost one is summed again.
+  std::vector<int32_t> chains;
+  std::erase_if(cache.tied, [&](const DerivedCache::Tied& t) {
+    if (!inRedo(t.stave)) return false;
+    chains.push_back(t.tie);
+    return true;
+  });
+  for (const DerivedCache::Tied& t : tiedNow) {
+    chains.push_back(t.tie);
+    cache.tied.push_back(t);
+  }
+  std::sort(cache.tied.begin(), cache.tied.end(), ByTie);
+  std::sort(chains.begin(), chains.end());
+  chains.erase(std::unique(chains.begin(), chains.end()), chains.end());
+  const int32_t gap = ArticulationGap(*this);
+  for (const CStave* s : redo)
+    for (CStaveObject* o : s->Attached) {
+      if (o->KindCode() != Kind::Note && o->KindCode() != Kind::Rest) continue;
+      auto* n = static_cast<CNote*>(o);
+      n->Transient &= ~kLengthDone;
+      cache.maxXOffset = std::max<int64_t>(cache.maxXOffset, std::llabs(int64_t(n->X) - n->Left));
+      SetPlayTimes(n, cache.tied, gap);
+    }
+  std::vector<CNote*> again;
+  for (int32_t chain : chains)
+    for (auto it = std::lower_bound(cache.tied.begin(), cache.tied.end(), DerivedCache::Tied{chain, 0, nullptr, nullptr},
+                                    ByTie);
+         it != cache.tied.end() && it->tie == chain; ++it)
+      if (it->note->Number == chain && !inRedo(it->stave)) {
+        SetPlayTimes(it->note, cache.tied, gap);
+        again.push_back(it->note);
+      }
+  // 9 and 10.
+  RollCombinations(*this, lists, &again);
+  ApplyArticulationMarks(lists, cache.maxXOffset, &again);
+  if (!UpdateVelocitiesLocally(lists, cache, redo, again)) return fallBack();
+  return true;
 }

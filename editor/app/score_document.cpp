@@ -1,5 +1,7 @@
 #include "editor/app/score_document.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -10,13 +12,44 @@
 #include "model/score_open.h"
 #include "platform/qt_device_context.h"
 
-CScoreEditDoc::CScoreEditDoc(UiHost* ui)
-    : score_(std::make_unique<CScore>()), journal_(std::make_unique<CommandJournal>(*score_, ui)), ui_(ui) {}
+namespace {
+// Posted below the priority of a window's update request, so the views
+// repaint before the journal packs the snapshot of the edit they show.
+const QEvent::Type kStoreSnapshots = static_cast<QEvent::Type>(QEvent::registerEventType());
+constexpr int kAfterRepaintPriority = Qt::LowEventPriority - 1;
+}  // namespace
+
+CScoreEditDoc::CScoreEditDoc(UiHost* ui) : score_(std::make_unique<CScore>()), ui_(ui) {
+  MakeJournal();
+  // Every edit, command and dialog that records a snapshot says so by Changed.
+  connect(this, &CScoreEditDoc::Changed, this, &CScoreEditDoc::StoreSnapshotsLater);
+  // Whatever changed, RunEdit alone knows the score was recalculated after it.
+  connect(this, &CScoreEditDoc::Changed, this, [this] { derivedFresh_ = false; });
+}
 CScoreEditDoc::~CScoreEditDoc() = default;
+
+void CScoreEditDoc::MakeJournal() {
+  journal_ = std::make_unique<CommandJournal>(*score_, ui_);
+  // The snapshot is taken with the edit; packing it waits for the repaint.
+  journal_->SetStoreLater(true);
+}
+
+void CScoreEditDoc::StoreSnapshotsLater() {
+  if (storeQueued_ || !journal_->HasUnstored()) return;
+  storeQueued_ = true;
+  QCoreApplication::postEvent(this, new QEvent(kStoreSnapshots), kAfterRepaintPriority);
+}
+
+bool CScoreEditDoc::event(QEvent* event) {
+  if (event->type() != kStoreSnapshots) return QObject::event(event);
+  storeQueued_ = false;
+  journal_->StoreNow();
+  return true;
+}
 
 void CScoreEditDoc::ReplaceScore(std::unique_ptr<CScore> score) {
   score_ = std::move(score);
-  journal_ = std::make_unique<CommandJournal>(*score_, ui_);
+  MakeJournal();
   // Storing the first snapshot deflates the whole score: on a large score
   // that costs more than the opening itself, so it waits until a view has
   // painted (or a moment, when none shows the score).
@@ -84,6 +117,7 @@ void CScoreEditDoc::EnsureFirstSnapshot() {
   if (!snapshotPending_) return;
   snapshotPending_ = false;
   journal_->RecordSnapshot();
+  StoreSnapshotsLater();
 }
 
 QString CScoreEditDoc::Title() const {
@@ -110,9 +144,11 @@ CommandOutcome CScoreEditDoc::RunCommand(const ScoreCommand& command, const Comm
 
 int CScoreEditDoc::RunEdit(const Edit& edit) {
   EnsureFirstSnapshot();
-  const int result = ::RunEdit(*score_, journal_.get(), edit);
+  bool recalculated = false;
+  const int result = ::RunEdit(*score_, journal_.get(), edit, derivedFresh_, &recalculated);
   if (result) SetModified(true);
   emit Changed();
+  derivedFresh_ = recalculated;
   return result;
 }
 

@@ -88,8 +88,14 @@ class CScoreEditDoc : public QObject {
   void Changed();
   void ModifiedChanged(bool modified);
 
+ protected:
+  bool event(QEvent* event) override;
+
  private:
   void ReplaceScore(std::unique_ptr<CScore> score);
+  void MakeJournal();
+  // Packs the journal's newest snapshot once the views have repainted.
+  void StoreSnapshotsLater();
 
   std::unique_ptr<CScore> score_;
   std::unique_ptr<CommandJournal> journal_;
@@ -97,6 +103,10 @@ class CScoreEditDoc : public QObject {
   UiHost* ui_;
   bool modified_ = false;
   bool snapshotPending_ = false;
+  bool storeQueued_ = false;
+  // Nothing changed the score since the recalculation that ended the last
+  // edit: the next edit on one stave may be followed on that stave alone.
+  bool derivedFresh_ = false;
   int untitled_ = 1;
   int caretX_ = 0, caretY_ = 0;
   int chosenVoice_ = 0;

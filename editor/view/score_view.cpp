@@ -31,6 +31,7 @@ CScoreEditView::CScoreEditView(CScoreEditDoc& doc, QWidget* parent)
   autoScroll_.setInterval(100);
   connect(&autoScroll_, &QTimer::timeout, this, &CScoreEditView::AutoScroll);
   connect(&doc_, &CScoreEditDoc::Changed, this, [this] {
+    ++changes_;
     cache_.Invalidate();
     UpdateScrollSizes();
     viewport()->update();
@@ -177,8 +178,11 @@ void CScoreEditView::mousePressEvent(QMouseEvent* event) {
   const Modifiers mods{(event->modifiers() & Qt::ShiftModifier) != 0, (event->modifiers() & Qt::ControlModifier) != 0};
   const ToolOutput out = ctrl_.Press(raw, mods);
   feedback_ = out.Figure;
+  // The scroll sizes follow every change of the document; measuring the
+  // score again costs a walk over all its objects, so only when none came.
+  const uint64_t changes = changes_;
   Apply(out);
-  UpdateScrollSizes();
+  if (changes_ == changes) UpdateScrollSizes();
   MoveCaret(ctrl_.Snap(raw));
   if (ctrl_.Busy()) autoScroll_.start();
   viewport()->update();

@@ -74,6 +74,7 @@ class CScoreEditView : public QAbstractScrollArea {
   Feedback feedback_;
   ScoreImageCache cache_;  // the score as drawn; feedback paints over it
   bool prefetchQueued_ = false;
+  uint64_t changes_ = 0;  // the document's Changed signals so far
   double zoom_ = 1.0;
   QTimer autoScroll_;
   QMenu* contextMenu_ = nullptr;

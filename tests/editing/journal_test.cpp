@@ -223,35 +223,53 @@ TEST(JournalExecute, InsertCommandsReachTheEditOperations) {
 
 // --- snapshots: exact bytes, damaged data -------------------------------------------
 
+// Both ways of storing: packed at once, and held whole until StoreNow or
+// the next replay (as the editor does), with a record after an undo in
+// between; every entry must keep the bytes of the score it was taken of.
 TEST(Journal, UndoAndRedoRestoreEveryScoreExactly) {
-  Doc d;
-  std::vector<std::vector<uint8_t>> states;
-  d.journal.RecordSnapshot();
-  states.push_back(d.Bytes());
-  for (int i = 1; i <= 12; ++i) {
-    if (i % 4 == 0)
-      d.AddText(20 * i, 700, "grown");
-    else
-      d.EditAndRecord(i % 3 == 0 ? -4 : 8);
-    if (i % 4 == 0) {
-      d.s.score.AfterLoad();
-      d.journal.RecordSnapshot();
-    }
+  for (const bool later : {false, true}) {
+    SCOPED_TRACE(later ? "stored later" : "stored at once");
+    Doc d;
+    d.journal.SetStoreLater(later);
+    std::vector<std::vector<uint8_t>> states;
+    d.journal.RecordSnapshot();
     states.push_back(d.Bytes());
-  }
-  for (int p = 12; p >= 1; --p) {
-    d.journal.Undo();
-    ASSERT_EQ(d.journal.Position(), p);
-    EXPECT_EQ(d.Bytes(), states[p - 1]) << "undo to " << p;
-  }
-  for (int p = 2; p <= 13; ++p) {
-    d.journal.Redo();
-    EXPECT_EQ(d.Bytes(), states[p - 1]) << "redo to " << p;
-  }
-  for (int i = 0; i < d.journal.Count(); ++i) {
-    std::vector<uint8_t> data;
-    ASSERT_TRUE(d.journal.EntryData(i, data));
-    EXPECT_EQ(data, states[i]);
+    for (int i = 1; i <= 12; ++i) {
+      if (i % 4 == 0)
+        d.AddText(20 * i, 700, "grown");
+      else
+        d.EditAndRecord(i % 3 == 0 ? -4 : 8);
+      if (i % 4 == 0) {
+        d.s.score.AfterLoad();
+        d.journal.RecordSnapshot();
+      }
+      states.push_back(d.Bytes());
+      EXPECT_EQ(d.journal.HasUnstored(), later);
+      if (i == 5) d.journal.StoreNow();
+      if (i == 9) {
+        // An undo reads a held snapshot; the redo tail it leaves is replaced.
+        d.journal.Undo();
+        EXPECT_EQ(d.Bytes(), states[8]);
+        EXPECT_FALSE(d.journal.HasUnstored());
+        d.EditAndRecord(8);
+        states[9] = d.Bytes();
+        ASSERT_EQ(d.journal.Count(), 10);
+      }
+    }
+    for (int p = 12; p >= 1; --p) {
+      d.journal.Undo();
+      ASSERT_EQ(d.journal.Position(), p);
+      EXPECT_EQ(d.Bytes(), states[p - 1]) << "undo to " << p;
+    }
+    for (int p = 2; p <= 13; ++p) {
+      d.journal.Redo();
+      EXPECT_EQ(d.Bytes(), states[p - 1]) << "redo to " << p;
+    }
+    for (int i = 0; i < d.journal.Count(); ++i) {
+      std::vector<uint8_t> data;
+      ASSERT_TRUE(d.journal.EntryData(i, data));
+      EXPECT_EQ(data, states[i]);
+    }
   }
 }
 

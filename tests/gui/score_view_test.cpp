@@ -321,6 +321,80 @@ TEST(ScoreView, GridBrowserAndPrintDialog) {
   fs::remove(pdf);
   EXPECT_TRUE(ui.Messages.empty());
   doc.SetModified(false);
+
+// Each press records exactly one snapshot, in order, of the score as the
+// edit left it; the views repaint before the snapshot is packed, and undo
+// still steps back one press at a time, even when presses come faster than
+// the packing.
+TEST(ScoreView, EachPressRecordsItsSnapshotAndThePackingWaitsForTheRepaint) {
+  ScriptedUiHost ui;
+  QuavixApp app(ui);
+  ASSERT_TRUE(app.Start({}, false));
+  CMainFrame& frame = *app.MainFrame();
+  frame.resize(1200, 800);
+  frame.show();
+  CScoreEditDoc& doc = *frame.NewDocument();
+  CScoreEditView& view = *frame.ActiveView();
+  CScore& score = doc.Score();
+  QTest::qWait(30);
+  view.SetTool(34303);
+  Mouse mouse{view};
+
+  struct PaintProbe : QObject {
+    CScoreEditDoc* doc;
+    int paints = 0, paintsWithSnapshotHeld = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) {
+        ++paints;
+        paintsWithSnapshotHeld += doc->Journal().HasUnstored() ? 1 : 0;
+      }
+      return false;
+    }
+  } probe;
+  probe.doc = &doc;
+  view.viewport()->installEventFilter(&probe);
+
+  const int base = doc.Journal().Count();
+  const CStave* treble = score.Staffs[0]->Staves[0];
+  const int x0 = score.Staffs[0]->Measures[0]->Left + 24;
+  std::vector<std::vector<uint8_t>> after;
+  for (int i = 0; i < 5; ++i) {
+    // Three quarters in the first measure, two in the second.
+    mouse.Click(score.Staffs[0]->Measures[static_cast<size_t>(i / 3)]->Left + 24 + 40 * (i % 3), treble->Top + 4 * i);
+    after.push_back(score.SnapshotToBytes());
+    ASSERT_EQ(doc.Journal().Count(), base + i + 1);
+    EXPECT_TRUE(doc.Journal().HasUnstored());
+    if (i == 2) continue;  // the next press comes before the event loop runs
+    const int paints = probe.paints;
+    QCoreApplication::processEvents();
+    EXPECT_GT(probe.paints, paints);
+    EXPECT_FALSE(doc.Journal().HasUnstored());
+  }
+  EXPECT_EQ(Notes(doc).size(), 5u);
+  EXPECT_EQ(probe.paintsWithSnapshotHeld, 4);  // every press's repaint came first
+  // Presses after the first recalculate only their stave; the full pass
+  // finds nothing to change.
+  const std::vector<uint8_t> bytes = score.SnapshotToBytes();
+  score.UpdateDerived();
+  EXPECT_EQ(score.SnapshotToBytes(), bytes);
+  for (int i = 0; i < 5; ++i) {
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(doc.Journal().EntryData(base + i, data));
+    EXPECT_EQ(data, after[static_cast<size_t>(i)]) << "press " << i;
+  }
+  // Undo steps back press by press; a new press replaces the redo tail.
+  for (size_t left = 4; left >= 3; --left) {
+    frame.OnCommand(57643);
+    EXPECT_EQ(Notes(doc).size(), left);
+  }
+  mouse.Click(x0 + 160, treble->Top + 8);
+  EXPECT_EQ(doc.Journal().Count(), base + 4);
+  EXPECT_EQ(doc.Journal().Position(), base + 4);
+  std::vector<uint8_t> data;
+  ASSERT_TRUE(doc.Journal().EntryData(base + 3, data));
+  EXPECT_EQ(data, score.SnapshotToBytes());
+  view.viewport()->removeEventFilter(&probe);
+  for (auto& d : frame.Documents()) d->SetModified(false);
 }
 
 }  // namespace

@@ -493,6 +493,83 @@ TEST(Beams, TakeTheStaveOfTheLastNoteUnderAnEnd) {
                              [](const CStaveObject* x, const CStaveObject* y) { return x->Left < y->Left; }));
 }
 
+// Many notes with stems both ways, overlapping boxes, boxes spanning many
+// cells and notes at int's limits; beam ends on stems, heads, cell edges and
+// nowhere. Every beam must end up with the last note, in object order, whose
+// box holds one of its ends, worked out here one note at a time.
+TEST(Beams, EveryBeamTakesTheLastNoteWhoseBoxHoldsAnEnd) {
+  std::mt19937 rng(7);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int round = 0; round < 20; ++round) {
+    SmallScore t(3, 4);
+    std::vector<CNote*> notes;
+    for (int i = 0; i < 300; ++i) {
+      CNote* n = t.Note(pick(0, 2), pick(0, 3), pick(40, 600), pick(-40, 60));
+      n->Stem = static_cast<int8_t>(pick(-128, 127));
+      if (pick(0, 40) == 0) n->SetBounds(n->Left, n->Top - 900, n->Right + 700, n->Bottom);  // many cells
+      if (pick(0, 60) == 0) n->SetBounds(INT32_MAX - 3, n->Top, INT32_MAX, n->Bottom);
+      if (pick(0, 60) == 0) n->SetBounds(INT32_MIN, INT32_MIN, INT32_MIN + 5, INT32_MIN + 40);
+      notes.push_back(n);
+    }
+    std::vector<CBeam*> beams;
+    for (int i = 0; i < 120; ++i) {
+      auto b = std::make_unique<CBeam>();
+      auto endOn = [&](int32_t& x, int32_t& y) {
+        const CNote* n = notes[static_cast<size_t>(pick(0, 299))];
+        switch (pick(0, 3)) {
+          case 0: {
+            // The stem's tip at the box's left edge, held within int.
+            auto sat = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+            x = sat(int64_t(n->Left) - 1);
+            y = sat(n->Stem >= 0 ? int64_t(n->Bottom) + n->Stem - 1 : int64_t(n->Top) + n->Stem);
+            break;
+          }
+          case 1: x = n->Right, y = n->Top; break;
+          case 2: x = 64 * pick(0, 10), y = 64 * pick(0, 6) - 1; break;
+          default: x = pick(-100, 700), y = pick(-100, 5000); break;
+        }
+      };
+      endOn(b->X, b->Y);
+      endOn(b->X1, b->Y1);
+      b->SetBounds(std::min(b->X, b->X1), std::min(b->Y, b->Y1), std::max(b->X, b->X1), std::max(b->Y, b->Y1));
+      beams.push_back(t.Attach(pick(0, 2), pick(0, 3), std::move(b)));
+    }
+    std::vector<const CNote*> expected;
+    for (const CBeam* b : beams) {
+      const CNote* last = nullptr;
+      for (const CNote* n : notes) {
+        const int64_t bottom = int64_t(n->Bottom) + (n->Stem >= 0 ? n->Stem : 0);
+        const int64_t top = int64_t(n->Top) + (n->Stem < 0 ? n->Stem : 0);
+        auto holds = [&](int64_t x, int64_t y) {
+          // The box's edges are held within int, as the pass keeps them.
+          return x >= std::max<int64_t>(int64_t(n->Left) - 1, INT32_MIN) &&
+                 x < std::min<int64_t>(int64_t(n->Right) + 1, INT32_MAX) && y >= std::max<int64_t>(top, INT32_MIN) &&
+                 y < std::min<int64_t>(bottom, INT32_MAX);
+        };
+        if (holds(b->X, b->Y) || holds(b->X1, b->Y1)) last = n;
+      }
+      expected.push_back(last);
+    }
+    std::vector<CStave*> before;
+    for (const CBeam* b : beams) before.push_back(b->OwnerStave);
+    t.Update();
+    int taken = 0;
+    for (size_t i = 0; i < beams.size(); ++i) {
+      const CStave* stave = expected[i] ? expected[i]->OwnerStave : before[i];
+      EXPECT_EQ(beams[i]->OwnerStave, stave) << "round " << round << " beam " << i;
+      if (expected[i]) {
+        ++taken;
+        EXPECT_EQ(beams[i]->OwnerMeasure, expected[i]->OwnerMeasure);
+        EXPECT_EQ(beams[i]->Measure, expected[i]->Measure);
+      }
+      const auto& list = stave->Attached;
+      EXPECT_EQ(std::count(list.begin(), list.end(), beams[i]), 1);
+    }
+    EXPECT_GT(taken, 60);
+    EXPECT_LT(taken, 120);
+  }
+}
+
 TEST(Endings, MarkTheirMeasuresAndForgetRemovedOnes) {
   SmallScore t(1, 3);
   auto ending = std::make_unique<CEnding>();
@@ -613,7 +690,7 @@ TEST(Ordering, NotesByStartKeepObjectOrderAtEverySize) {
     for (size_t i = 0; i < n; ++i) {
       // Few distinct starts, negative ones too, so that ties are common.
       const int32_t start = std::uniform_int_distribution<int32_t>(-300, 300)(rng) * 240;
-      v.push_back({int64_t(start) << 32 | uint32_t(i), nullptr});
+      v.push_back({int64_t(start) << 32 | uint32_t(i), nullptr, nullptr});
     }
     std::vector<NoteKeys::Timed> expected = v;
     std::stable_sort(expected.begin(), expected.end(),

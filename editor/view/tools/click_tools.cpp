@@ -36,6 +36,7 @@ Edit ClickEdit(int t, ScorePoint p, bool ctrl) {
     Edit e = ctrl ? Edit{[=](CScore& s) { return InsertNoteOrChord(s, x, y, code); }, L | J | IF, true}
                   : Insert([=](CScore& s) { return InsertNote(s, x, y, code); }, L | J);
     e.BeepIfRefused = true;
+    e.OnInsertionStave = !ctrl;
     return e;
   }
   if (In(t, 34400, 34408)) return Insert([=](CScore& s) { return InsertRest(s, x, y, t - 34400); }, J);

@@ -23,6 +23,10 @@ struct Edit {
   std::function<int(CScore&)> Run;
   uint16_t After = 0;
   bool BeepIfRefused = false;  // a note the score would not take
+  // The edit only adds or moves notes and rests on the insertion point's
+  // stave (and the marks on the notes it moves), so the recalculation after
+  // it may keep to that stave.
+  bool OnInsertionStave = false;
   explicit operator bool() const { return static_cast<bool>(Run); }
 };
 
@@ -46,8 +50,12 @@ struct ToolOutput {
 
 // Runs an edit with its recalculation and snapshot; returns the edit's result.
 // A refused edit (result 0) takes no snapshot when the edit asks for one only
-// when done.
-int RunEdit(CScore& score, CommandJournal* journal, const Edit& edit);
+// when done. `derivedFresh` says that nothing changed the score since its
+// last recalculation, so an edit on the insertion stave may be followed on
+// that stave alone; *recalculated (when given) tells whether a
+// recalculation ended the edit.
+int RunEdit(CScore& score, CommandJournal* journal, const Edit& edit, bool derivedFresh = false,
+            bool* recalculated = nullptr);
 
 // Rounds a coordinate to the 4-unit grid, halves up: 13 → 12, 6 → 8.
 int SnapToGrid(int v);
