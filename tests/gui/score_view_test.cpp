@@ -321,6 +321,7 @@ TEST(ScoreView, GridBrowserAndPrintDialog) {
   fs::remove(pdf);
   EXPECT_TRUE(ui.Messages.empty());
   doc.SetModified(false);
+}
 
 // Each press records exactly one snapshot, in order, of the score as the
 // edit left it; the views repaint before the snapshot is packed, and undo
