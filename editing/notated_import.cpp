@@ -149,7 +149,7 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
   std::vector<double> need(count, 0.0);
   {
     std::vector<std::vector<int>> onsets(count), dotted(count), accidental(count);
-    std::vector<int> graces(count, 0);
+    std::vector<int> graces(count, 0);  // grace notes and inner clefs, in grace steps
     for (const Item& it : items) {
       const int offset = int(it.Start - l.starts[it.Measure]);
       if (it.Note && it.Note->Grace) {
@@ -165,6 +165,10 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
             break;
           }
     }
+    // A clef changing inside a measure needs its own room.
+    for (const NotatedStaff& staff : music.Staves)
+      for (const NotatedClef& c : staff.Clefs)
+        if (c.Tick > 0 && size_t(c.Measure) < count) graces[size_t(c.Measure)] += 2;
     for (size_t k = 0; k < count; ++k)
       need[k] = MeasureContentWidth(timeBase, int(l.starts[k + 1] - l.starts[k]), onsets[k], dotted[k], accidental[k]) +
                 kGraceRoom * std::min(graces[k], 16);
@@ -301,7 +305,11 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
   headsOf.reserve(music.Notes.size());
   std::vector<CNote*> dots1, dots2, wholeRests, graces;
   std::vector<std::vector<CNote*>> chords;
-  std::map<std::tuple<int, int, int64_t>, std::vector<CNote*>> tuplets;  // (staff, voice, beat) -> its notes
+  // Tuplet groups: a voice's run of tuplet values until they fill the count
+  // of the first one's written value (three triplet eighths, or their sum).
+  std::vector<std::vector<CNote*>> tuplets;
+  int64_t tupletLeft = 0, tupletNext = -1;
+  int tupletStaff = -1, tupletVoice = -1, tupletCount = 0;
   // Stave-measure cells with more than one voice, for stems and rests kept apart.
   std::map<std::pair<int, size_t>, std::set<int>> voicesIn;
   for (const Item& it : items) voicesIn[{it.Staff, it.Measure}].insert(it.Voice);
@@ -334,12 +342,21 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
     const bool shared = voicesIn[{it.Staff, k}].size() > 1;
     const bool upperVoice = it.Voice == *voicesIn[{it.Staff, k}].begin();
     const int tuplet = it.Note ? it.Note->Tuplet : 0;
+    if (tuplet) {
+      if (tupletLeft <= 0 || it.Staff != tupletStaff || it.Voice != tupletVoice || tuplet != tupletCount ||
+          it.Start != tupletNext) {
+        tuplets.emplace_back();
+        tupletLeft = tuplet * ValueTicks(timeBase, it.Code, 0, 0);
+        tupletStaff = it.Staff;
+        tupletVoice = it.Voice;
+        tupletCount = tuplet;
+      }
+      tupletLeft -= ValueTicks(timeBase, it.Code, it.Dots, 0);
+      tupletNext = it.Start + it.Ticks;
+    }
     auto finish = [&](CNote* n) {
       n->Value = it.Code | (tuplet << 8);
-      if (tuplet) {
-        const int64_t beat = std::max<int64_t>(1, int64_t(timeBase) * 4 / std::max<int>(1, measure->Denominator));
-        tuplets[{it.Staff, it.Voice, l.starts[k] + (it.Start - l.starts[k]) / beat * beat}].push_back(n);
-      }
+      if (tuplet && (tuplets.back().empty() || tuplets.back().back()->Start != n->Start)) tuplets.back().push_back(n);
       if (it.Dots == 1) {
         n->Style |= NTS_DOTTED;
         dots1.push_back(n);
@@ -585,7 +602,8 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
   }
 
   // --- tuplet numbers over (or under) their groups ---
-  for (const auto& [at, group] : tuplets) {
+  for (const std::vector<CNote*>& group : tuplets) {
+    if (group.empty()) continue;
     const CNote* firstHead = nullptr;
     int low = INT32_MAX, high = INT32_MIN;
     for (const CNote* n : group) {
@@ -606,6 +624,34 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
     const int textTop = above ? std::min(low, stave->Top) - 20 : std::max(high, stave->Top + 4 * stave->LineSpace) + 2;
     text->SetBounds(centre - 4, textTop, centre + 10, textTop + 18);
     Attach(score, stave, anchor->OwnerMeasure, std::move(text));
+  }
+
+  // --- clefs changing inside a measure: a small clef before the music it governs ---
+  for (size_t i = 0; i < staffCount; ++i)
+    for (const NotatedClef& c : music.Staves[i].Clefs) {
+      if (c.Tick <= 0 || size_t(c.Measure) >= count) continue;
+      const size_t k = size_t(c.Measure);
+      if (c.Clef == l.ClefAt(int(i), k, c.Tick - 1).Clef) continue;
+      CStave* stave = l.Stave(k, int(i));
+      auto sign = std::make_unique<CSign>();
+      sign->Style = SIGN_CLEF;
+      sign->Value = std::clamp(c.Clef, 0, 2) + 3;
+      sign->Layer = score.Layer;
+      sign->PlaceAt(l.XOf(k, l.starts[k] + c.Tick) - 20, stave->Top);
+      Attach(score, stave, l.measures[k], std::move(sign));
+    }
+  // Tempo changes as the tempo view keeps them: one "#tempo:" text.
+  if (!music.TempoChanges.empty()) {
+    std::string directive = "#tempo:";
+    for (const auto& [tick, tempo] : music.TempoChanges)
+      directive += std::to_string(tick) + "," + std::to_string(tempo) + ";";
+    CStave* stave = l.Stave(0, 0);
+    auto text = std::make_unique<CXText>();
+    text->text = directive;
+    text->Font = 2;
+    text->Layer = score.Layer;
+    text->SetBounds(stave->Left, stave->Top - 60, stave->Left + 8 * int(directive.size()), stave->Top - 40);
+    Attach(score, stave, l.measures[0], std::move(text));
   }
 
   // --- texts, hairpins, endings ---

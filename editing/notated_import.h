@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CScore;
@@ -89,6 +90,8 @@ struct NotatedWedge {
 struct NotatedScore {
   int TimeBase = 480;
   int32_t Tempo = 500000;  // microseconds per quarter at the start
+  // Later tempo changes: tick and microseconds per quarter.
+  std::vector<std::pair<int64_t, int32_t>> TempoChanges;
   std::vector<NotatedStaff> Staves;
   // Measure lengths follow their time signatures (a pickup has its own).
   std::vector<NotatedMeasure> Measures;

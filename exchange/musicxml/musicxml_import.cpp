@@ -136,7 +136,6 @@ struct Reader {
   std::vector<int64_t> measureStarts;  // from the first part
   std::vector<int64_t> measureLengths;
   bool accidentalsGiven = false;
-  bool tempoSet = false;
 
   void Ignore(const char* what) { ++report.Ignored[what]; }
   void ReadPart(const PartInfo& part, size_t partIndex, const std::vector<pugi::xml_node>& measures, bool first);
@@ -385,9 +384,9 @@ void Reader::ReadPart(const PartInfo& part, size_t partIndex, const std::vector<
         if (const pugi::xml_node sound = e.child("sound"); sound && sound.attribute("tempo")) {
           const double bpm = sound.attribute("tempo").as_double();
           if (bpm >= 10 && bpm <= 1000) {
-            if (!tempoSet) music.Tempo = int32_t(60000000.0 / bpm + 0.5);
-            else if (first) Ignore("速度变化");
-            tempoSet = true;
+            const int32_t tempo = int32_t(60000000.0 / bpm + 0.5);
+            if (at == 0) music.Tempo = tempo;
+            else if (first) music.TempoChanges.push_back({at, tempo});
           }
         }
         for (const pugi::xml_node type : e.children("direction-type"))
@@ -607,7 +606,7 @@ bool ReadMusicXml(const std::string& bytes, NotatedScore& music, MusicXmlImportR
     if (std::strcmp(c.attribute("type").value(), "composer") == 0) report.Composer = c.child_value();
 
   music.TimeBase = kTimeBase;
-  Reader reader{music, report, {}, {}, false, false};
+  Reader reader{music, report, {}, {}, false};
   try {
     // Staves: each part's own (<staves>, or the highest <staff> its notes name).
     std::vector<PartInfo> parts;

@@ -338,8 +338,8 @@ TEST(MusicXmlImport, WhatTheFileWritesIsWhatTheScoreShows) {
  </measure>
  <measure number="2">
   <note><pitch><step>G</step><octave>5</octave></pitch><duration>2</duration><tie type="stop"/><voice>1</voice><type>quarter</type><notations><tied type="stop"/></notations></note>
+  <direction placement="above"><direction-type><words>D.C.</words></direction-type><sound tempo="60"/></direction>
   <note><rest/><duration>4</duration><voice>1</voice><type>half</type></note>
-  <direction placement="above"><direction-type><words>D.C.</words></direction-type></direction>
  </measure>
 </part>
 <part id="P">
@@ -393,6 +393,8 @@ TEST(MusicXmlImport, WhatTheFileWritesIsWhatTheScoreShows) {
   EXPECT_NE(std::find(texts.begin(), texts.end(), "p"), texts.end());
   EXPECT_NE(std::find(texts.begin(), texts.end(), "D.C."), texts.end());
   EXPECT_NE(std::find(texts.begin(), texts.end(), "3"), texts.end());
+  // The tempo change after the first quarter of measure 2, as the tempo view writes it.
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "#tempo:1920,1000000;"), texts.end());
 
   // Notes by stave: written values, dots, stems, accidentals, tuplets, the grace note.
   std::vector<std::vector<const CNote*>> staves(3);
