@@ -173,27 +173,22 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
       need[k] = MeasureContentWidth(timeBase, int(l.starts[k + 1] - l.starts[k]), onsets[k], dotted[k], accidental[k]) +
                 kGraceRoom * std::min(graces[k], 16);
   }
-  std::vector<size_t> lineFirst(1, 0);
+  std::vector<size_t> lineFirst;
   {
-    const int lineWidth = score.PaperWidth - score.PageRightMargin - score.LeftMargin;
-    double used = 0;
+    // A system's first measure opens with clefs and key; a key or meter
+    // changing inside a system takes room where it shows.
+    std::vector<double> opening(count), inner(count);
     for (size_t k = 0; k < count; ++k) {
-      const bool opens = lineFirst.back() == k;
       const NotatedMeasure& m = music.Measures[k];
       const bool keyChange = k > 0 && m.Fifths != music.Measures[k - 1].Fifths;
       const bool timeChange = k == 0 || m.Numerator != music.Measures[k - 1].Numerator ||
                               m.Denominator != music.Measures[k - 1].Denominator;
-      const double signs = (opens ? 28.0 + 8.0 * std::abs(m.Fifths) : keyChange ? 8.0 * std::abs(m.Fifths) + 4 : 0.0) +
-                           (timeChange ? 20.0 : 0.0);
-      const double room = need[k] + kBarLineRoom + 4 + signs;
-      if (!opens && used + room > lineWidth) {
-        lineFirst.push_back(k);
-        used = need[k] + kBarLineRoom + 4 + 28.0 + 8.0 * std::abs(m.Fifths) + (timeChange ? 20.0 : 0.0);
-      } else {
-        used += room;
-      }
+      opening[k] = 28.0 + 8.0 * std::abs(m.Fifths) + (timeChange ? 20.0 : 0.0);
+      inner[k] = (keyChange ? 8.0 * std::max(std::abs(m.Fifths), std::abs(music.Measures[k - 1].Fifths)) + 4 : 0.0) +
+                 (timeChange ? 20.0 : 0.0);
     }
-    lineFirst.push_back(count);
+    for (int64_t k : FillSystems(need, opening, inner, score.PaperWidth - score.PageRightMargin - score.LeftMargin))
+      lineFirst.push_back(size_t(k));
   }
 
   // --- systems: every stave, braces over each part's staves ---
@@ -260,40 +255,12 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
   }
   // Widths: the signs' room, then the rest shared by need. A last system
   // holding little music is spaced like the one before it, not stretched.
-  double previousScale = 1.5;
+  double scale = 1.5;
   for (size_t s = 0; s < l.systems.size(); ++s) {
-    CStaff* system = l.systems[s];
-    const size_t first = lineFirst[s], stop = lineFirst[s + 1];
-    int padding = 0;
-    double total = 0;
-    for (size_t k = first; k < stop; ++k) {
-      ComputeLeftPadding(*l.measures[k]);
-      padding += l.measures[k]->LeftPadding + l.measures[k]->RightPadding;
-      total += need[k];
-    }
-    const double area = std::max(1.0, double(system->Right - system->Left - padding));
-    double scale = area / std::max(total, 1.0);
-    if (s + 1 == l.systems.size() && scale > previousScale) {
-      scale = previousScale;
-      const int right = system->Left + padding + int(std::lround(total * scale));
-      system->Right = right;
-      for (CStave* stave : l.staves[s]) stave->Right = right;
-    }
-    previousScale = scale;
-    int x = system->Left;
-    for (size_t k = first; k < stop; ++k) {
-      CMeasure* m = l.measures[k];
-      const int dx = x - m->Left;
-      const int width = m->LeftPadding + m->RightPadding + int(std::lround(need[k] * scale));
-      m->Left = x;
-      m->Right = k + 1 == stop ? system->Right : x + width;
-      x = m->Right;
-      ComputeUnitsPerTick(*m);
-      if (dx != 0)
-        for (CStave* stave : l.staves[s])
-          for (CStaveObject* o : stave->Attached)
-            if (o->OwnerMeasure == m && o->KindCode() == Kind::Sign) o->MoveTo(o->Left + dx, o->Top);
-    }
+    const std::vector<CMeasure*> measures(l.measures.begin() + ptrdiff_t(lineFirst[s]),
+                                          l.measures.begin() + ptrdiff_t(lineFirst[s + 1]));
+    const std::vector<double> needs(need.begin() + ptrdiff_t(lineFirst[s]), need.begin() + ptrdiff_t(lineFirst[s + 1]));
+    scale = SpreadMeasures(*l.systems[s], measures, needs, l.staves[s], s + 1 == l.systems.size() ? scale : 0.0);
   }
 
   // --- notes and rests, each voice left to right ---
