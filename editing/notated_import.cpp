@@ -70,8 +70,9 @@ struct Layout {
   }
   CStave* Stave(size_t k, int staff) const { return staves[systemOf[k]][size_t(staff)]; }
   const NotatedClef& ClefAt(int staff, size_t k, int64_t tick) const {
+    static const NotatedClef kTreble;
     const std::vector<NotatedClef>& clefs = music.Staves[size_t(staff)].Clefs;
-    const NotatedClef* found = &clefs.front();
+    const NotatedClef* found = clefs.empty() ? &kTreble : &clefs.front();
     for (const NotatedClef& c : clefs) {
       if (size_t(c.Measure) > k || (size_t(c.Measure) == k && c.Tick > tick)) break;
       found = &c;
@@ -87,6 +88,7 @@ void FillRests(const Layout& l, int staff, int voice, int64_t a, int64_t b, std:
     const size_t k = l.MeasureAt(a);
     const int64_t barStart = l.starts[k], barEnd = l.starts[k + 1];
     const int64_t stop = std::min(b, barEnd);
+    if (stop <= a) break;  // past the last measure
     const NotatedMeasure& m = l.music.Measures[k];
     if (a == barStart && stop == barEnd) {
       out.push_back({nullptr, staff, voice, a, stop - a, 1, 0, true, k});
@@ -120,7 +122,10 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
   {
     std::vector<const NotatedNote*> order;
     order.reserve(music.Notes.size());
-    for (const NotatedNote& n : music.Notes) order.push_back(&n);
+    for (const NotatedNote& n : music.Notes)
+      if (n.Start >= 0 && n.Start < l.starts.back() && n.Staff >= 0 && size_t(n.Staff) < staffCount && n.Voice >= 0 &&
+          n.Voice < kRecorderVoices)
+        order.push_back(&n);
     std::stable_sort(order.begin(), order.end(), [](const NotatedNote* a, const NotatedNote* b) {
       return std::tie(a->Staff, a->Voice, a->Start) < std::tie(b->Staff, b->Voice, b->Start);
     });

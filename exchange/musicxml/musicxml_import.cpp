@@ -251,7 +251,7 @@ void Reader::ReadPart(const PartInfo& part, size_t partIndex, const std::vector<
           if (pitch && std::abs(NumberOf(pitch, "alter") - head.Alter) > 0.01) Ignore("微分音");
           head.Step = 7 * octave + letter;
           head.Key = 12 * (octave + 1) + kSemis[letter] + head.Alter + (pitch ? transpose : 0);
-          if (unpitched) Ignore("无音高音符(按显示位置记为普通音符)");
+          if (unpitched) Ignore("无音高音符的打击乐含义(按显示位置读入)");
           if (head.Key < 0 || head.Key > 127) {
             Ignore("超出音域的音符");
             if (!chord && !grace) position += duration;
@@ -322,7 +322,7 @@ void Reader::ReadPart(const PartInfo& part, size_t partIndex, const std::vector<
           }
           if (!grace && !wholeBar && n.Ticks != duration) {
             // The position follows the file; the score's own length is the written value's.
-            ++report.Ignored["时值与记写不符的音符"];
+            ++report.Ignored["与记写时值不符的时长"];
           }
           const char* stem = e.child_value("stem");
           n.Stem = Is(stem, "up") ? -1 : Is(stem, "down") ? 1 : 0;
@@ -650,6 +650,11 @@ bool ReadMusicXml(const std::string& bytes, NotatedScore& music, MusicXmlImportR
       if (s.Clefs.empty() || s.Clefs.front().Measure != 0 || s.Clefs.front().Tick != 0)
         s.Clefs.insert(s.Clefs.begin(), NotatedClef{});
     if (music.Measures.empty()) throw Fail{"the score has no measures"};
+    // Music the file places past its last measure has no measure to stand in.
+    const int64_t end = reader.measureStarts.back() + reader.measureLengths.back();
+    const size_t before = music.Notes.size();
+    std::erase_if(music.Notes, [end](const NotatedNote& n) { return n.Start >= end; });
+    if (music.Notes.size() < before) report.Ignored["最后一小节之后的音符"] += int(before - music.Notes.size());
     if (!reader.accidentalsGiven) DeriveAccidentals(music, reader.measureStarts);
   } catch (const Fail& f) {
     return fail(f.why);
