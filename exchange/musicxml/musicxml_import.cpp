@@ -604,6 +604,15 @@ bool ReadMusicXml(const std::string& bytes, NotatedScore& music, MusicXmlImportR
   if (report.Title.empty()) report.Title = root.child_value("movement-title");
   for (const pugi::xml_node c : root.child("identification").children("creator"))
     if (std::strcmp(c.attribute("type").value(), "composer") == 0) report.Composer = c.child_value();
+    else if (*c.child_value()) ++report.Ignored["其他作者信息"];
+  // Page texts other than the title and composer, and the parts' names, have no place.
+  for (const pugi::xml_node credit : root.children("credit"))
+    for (const pugi::xml_node words : credit.children("credit-words")) {
+      const std::string text = words.child_value();
+      if (!text.empty() && text != report.Title && text != report.Composer) ++report.Ignored["页面文字"];
+    }
+  for (const pugi::xml_node p : root.child("part-list").children("score-part"))
+    if (*p.child_value("part-name")) ++report.Ignored["声部名称"];
 
   music.TimeBase = kTimeBase;
   Reader reader{music, report, {}, {}, false};
