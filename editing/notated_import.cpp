@@ -277,8 +277,8 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
   headsOf.reserve(music.Notes.size());
   std::vector<CNote*> dots1, dots2, wholeRests, graces;
   std::vector<std::vector<CNote*>> chords;
-  // Tuplet groups: a voice's run of tuplet values until they fill the count
-  // of the first one's written value (three triplet eighths, or their sum).
+  // Tuplet groups: as the file brackets them, else a voice's run of tuplet
+  // values until they fill the count of the first one's written value.
   std::vector<std::vector<CNote*>> tuplets;
   int64_t tupletLeft = 0, tupletNext = -1;
   int tupletStaff = -1, tupletVoice = -1, tupletCount = 0;
@@ -316,7 +316,7 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
     const int tuplet = it.Note ? it.Note->Tuplet : 0;
     if (tuplet) {
       if (tupletLeft <= 0 || it.Staff != tupletStaff || it.Voice != tupletVoice || tuplet != tupletCount ||
-          it.Start != tupletNext) {
+          it.Start != tupletNext || it.Note->TupletStarts) {
         tuplets.emplace_back();
         tupletLeft = tuplet * ValueTicks(timeBase, it.Code, 0, 0);
         tupletStaff = it.Staff;
@@ -324,6 +324,8 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
         tupletCount = tuplet;
       }
       tupletLeft -= ValueTicks(timeBase, it.Code, it.Dots, 0);
+      if (it.Note->TupletStarts) tupletLeft = INT64_MAX;  // the file says where it ends
+      if (it.Note->TupletEnds) tupletLeft = 0;
       tupletNext = it.Start + it.Ticks;
     }
     auto finish = [&](CNote* n) {

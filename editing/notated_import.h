@@ -36,6 +36,7 @@ struct NotatedNote {
   int Code = 3;         // 0 breve, 1 whole .. 8 hundred-twenty-eighth
   int Dots = 0;         // 0..2
   int Tuplet = 0;       // the tuplet's count (3 for a triplet), 0 none
+  bool TupletStarts = false, TupletEnds = false;  // where the file brackets a group
   bool Rest = false;
   bool MeasureRest = false;  // a rest filling its measure whatever its length
   bool Grace = false;

@@ -360,6 +360,9 @@ void Reader::ReadPart(const PartInfo& part, size_t partIndex, const std::vector<
                 else if (Is(art, "detached-legato")) note->Marks.push_back(91);
                 else Ignore("其他演奏记号");
               }
+            } else if (Is(what, "tuplet")) {
+              note->TupletStarts |= Is(x.attribute("type").value(), "start");
+              note->TupletEnds |= Is(x.attribute("type").value(), "stop");
             } else if (Is(what, "fermata")) {
               note->Marks.push_back(Is(x.attribute("type").value(), "inverted") ? 49 : 48);
             } else if (Is(what, "dynamics")) {
