@@ -63,9 +63,13 @@ struct Layout {
     auto it = std::upper_bound(starts.begin(), starts.end() - 1, tick);
     return it == starts.begin() ? 0 : size_t(it - starts.begin()) - 1;
   }
+  std::vector<int> lead;  // per measure: room for grace notes before its first beat
   int XOf(size_t k, int64_t tick) const {
     const CMeasure* m = measures[k];
-    const double x = double(m->Left) + m->LeftPadding + double(tick - starts[k]) * m->UnitsPerTick;
+    const double area = double(m->Right - m->RightPadding) - double(m->Left + m->LeftPadding);
+    const double before = k < lead.size() ? std::min(double(lead[k]), area / 2) : 0.0;
+    const double scale = area > 0 ? m->UnitsPerTick * (area - before) / area : m->UnitsPerTick;
+    const double x = double(m->Left) + m->LeftPadding + before + double(tick - starts[k]) * scale;
     return int(std::clamp(x, double(INT_MIN / 2), double(INT_MAX / 2)));
   }
   CStave* Stave(size_t k, int staff) const { return staves[systemOf[k]][size_t(staff)]; }
@@ -155,10 +159,12 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
   {
     std::vector<std::vector<int>> onsets(count), dotted(count), accidental(count);
     std::vector<int> graces(count, 0);  // grace notes and inner clefs, in grace steps
+    std::map<std::tuple<size_t, int, int>, int> leading;  // (measure, staff, voice) -> graces on its first beat
     for (const Item& it : items) {
       const int offset = int(it.Start - l.starts[it.Measure]);
       if (it.Note && it.Note->Grace) {
         ++graces[it.Measure];
+        if (offset == 0) ++leading[{it.Measure, it.Staff, it.Voice}];
         continue;
       }
       onsets[it.Measure].push_back(offset);
@@ -170,6 +176,9 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
             break;
           }
     }
+    l.lead.assign(count, 0);
+    for (const auto& [at, n] : leading)
+      l.lead[std::get<0>(at)] = std::max(l.lead[std::get<0>(at)], kGraceRoom * std::min(n, 16));
     // A clef changing inside a measure needs its own room.
     for (const NotatedStaff& staff : music.Staves)
       for (const NotatedClef& c : staff.Clefs)
@@ -619,13 +628,14 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
     std::string directive = "#tempo:";
     for (const auto& [tick, tempo] : music.TempoChanges)
       directive += std::to_string(tick) + "," + std::to_string(tempo) + ";";
-    CStave* stave = l.Stave(0, 0);
+    // Under the music, out of its way.
+    CStave* stave = l.staves.back().back();
     auto text = std::make_unique<CXText>();
     text->text = directive;
     text->Font = 2;
     text->Layer = score.Layer;
-    text->SetBounds(stave->Left, stave->Top - 60, stave->Left + 8 * int(directive.size()), stave->Top - 40);
-    Attach(score, stave, l.measures[0], std::move(text));
+    text->SetBounds(stave->Left, stave->Bottom + 44, stave->Left + 12 * int(directive.size()) + 16, stave->Bottom + 68);
+    Attach(score, stave, l.measures[lineFirst[l.systems.size() - 1]], std::move(text));
   }
 
   // --- texts, hairpins, endings ---
@@ -649,7 +659,7 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
     if (w.Staff < 0 || size_t(w.Staff) >= staffCount || w.End < w.Start) continue;
     const int64_t last = l.starts.back() - 1;
     size_t k = l.MeasureAt(std::clamp<int64_t>(w.Start, 0, last));
-    const size_t end = l.MeasureAt(std::clamp<int64_t>(w.End, 0, last));
+    const size_t end = l.MeasureAt(std::clamp<int64_t>(std::max(w.Start, w.End - 1), 0, last));
     int64_t from = std::clamp<int64_t>(w.Start, 0, last);
     // One wedge per system it spans.
     while (true) {
@@ -659,13 +669,56 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
       if (!lastPiece) stopMeasure = lineFirst[s + 1] - 1;
       CStave* stave = l.Stave(k, w.Staff);
       const int x1 = l.XOf(k, from);
-      int x2 = lastPiece ? l.XOf(end, std::clamp<int64_t>(w.End, 0, last)) : l.measures[stopMeasure]->Right - 4;
+      int x2 = lastPiece ? std::min(l.XOf(end, std::clamp<int64_t>(w.End, 0, last)), l.measures[end]->Right - 4)
+                         : l.measures[stopMeasure]->Right - 4;
       if (x2 < x1 + 12) x2 = x1 + 12;
       auto wedge = std::make_unique<CXGraphics>();
       wedge->Value = w.Crescendo ? 0 : 1;
       wedge->Layer = score.Layer;
       wedge->SetBounds(x1, stave->Bottom + 10, x2, stave->Bottom + 22);
       Attach(score, stave, l.measures[k], std::move(wedge));
+      if (lastPiece) break;
+      k = stopMeasure + 1;
+      from = l.starts[k];
+    }
+  }
+  for (const NotatedMark& mk : music.Marks) {
+    if (mk.Staff < 0 || size_t(mk.Staff) >= staffCount) continue;
+    const int64_t tick = std::clamp<int64_t>(mk.Tick, 0, l.starts.back() - 1);
+    size_t k = l.MeasureAt(tick);
+    int x = l.XOf(k, tick) + 4;
+    if (mk.Value == 22 && k > 0 && tick == l.starts[k]) x = l.measures[--k]->Right - 12;  // released at the bar line
+    CStave* stave = l.Stave(k, mk.Staff);
+    auto mark = std::make_unique<CMark>();
+    mark->Value = mk.Value;
+    mark->Layer = score.Layer;
+    mark->PlaceAt(x, mk.Below ? stave->Bottom + 24 : stave->Top - 16);
+    Attach(score, stave, l.measures[k], std::move(mark));
+  }
+  for (const NotatedOctaveLine& o : music.OctaveLines) {
+    if (o.Staff < 0 || size_t(o.Staff) >= staffCount || o.End < o.Start) continue;
+    const int64_t last = l.starts.back() - 1;
+    size_t k = l.MeasureAt(std::clamp<int64_t>(o.Start, 0, last));
+    // A line ending on a bar line ends in the measure before it.
+    const size_t end = l.MeasureAt(std::clamp<int64_t>(std::max(o.Start, o.End - 1), 0, last));
+    int64_t from = std::clamp<int64_t>(o.Start, 0, last);
+    // One line per system it spans; the "8" (drawn 40 above the line's top) clear of the heads.
+    while (true) {
+      const size_t s = l.systemOf[k];
+      const bool lastPiece = l.systemOf[end] == s;
+      const size_t stopMeasure = lastPiece ? end : lineFirst[s + 1] - 1;
+      CStave* stave = l.Stave(k, o.Staff);
+      const int x1 = l.XOf(k, from);
+      const int x2 = std::max(x1 + 24, lastPiece ? std::min(l.XOf(end, std::clamp<int64_t>(o.End, 0, last)) + 12,
+                                                            l.measures[end]->Right - 4)
+                                                  : l.measures[stopMeasure]->Right - 4);
+      auto line = std::make_unique<COctaveLine>();
+      line->Value = o.Below ? 1 : 0;
+      line->Style = lastPiece ? 0x100 : 0;
+      line->Layer = score.Layer;
+      const int y = o.Below ? stave->Bottom + 34 : stave->Top - 34;
+      line->SetBounds(x1, y, x2, y + 8);
+      Attach(score, stave, l.measures[k], std::move(line));
       if (lastPiece) break;
       k = stopMeasure + 1;
       from = l.starts[k];

@@ -88,6 +88,21 @@ struct NotatedWedge {
   bool Crescendo = true;
 };
 
+// A mark standing on its own under or over a stave (pedal marks 21, 22).
+struct NotatedMark {
+  int Staff = 0;
+  int64_t Tick = 0;
+  int Value = 0;
+  bool Below = true;
+};
+
+// An octave line over (or, an octave lower, under) the heads it shifts.
+struct NotatedOctaveLine {
+  int Staff = 0;
+  int64_t Start = 0, End = 0;
+  bool Below = false;
+};
+
 struct NotatedScore {
   int TimeBase = 480;
   int32_t Tempo = 500000;  // microseconds per quarter at the start
@@ -99,6 +114,8 @@ struct NotatedScore {
   std::vector<NotatedNote> Notes;
   std::vector<NotatedText> Texts;
   std::vector<NotatedWedge> Wedges;
+  std::vector<NotatedMark> Marks;
+  std::vector<NotatedOctaveLine> OctaveLines;
 };
 
 // Builds the music into an empty score (PrepareImportScore). Voices keep

@@ -160,6 +160,7 @@ void Reader::ReadPart(const PartInfo& part, size_t partIndex, const std::vector<
   // Voices per stave of the part, in the order they appear.
   std::vector<std::map<std::string, int>> voices(size_t(part.Staves));
   std::map<int, NotatedWedge> wedgeOpen;  // by number
+  std::map<int, NotatedOctaveLine> octaveOpen;  // by stave: heads written an octave from their sound
   std::vector<NotatedClef>* clefs[kMaxStaves] = {};
   for (int s = 0; s < part.Staves; ++s) clefs[s] = &music.Staves[size_t(part.FirstStaff + s)].Clefs;
   size_t index = 0;
@@ -250,6 +251,8 @@ void Reader::ReadPart(const PartInfo& part, size_t partIndex, const std::vector<
           head.Alter = pitch ? std::clamp(int(std::lround(NumberOf(pitch, "alter"))), -2, 2) : 0;
           if (pitch && std::abs(NumberOf(pitch, "alter") - head.Alter) > 0.01) Ignore("微分音");
           head.Step = 7 * octave + letter;
+          // Under an octave line the head stands an octave from its sound.
+          if (auto o = octaveOpen.find(staffOf(e)); o != octaveOpen.end()) head.Step += o->second.Below ? 7 : -7;
           head.Key = 12 * (octave + 1) + kSemis[letter] + head.Alter + (pitch ? transpose : 0);
           if (unpitched) Ignore("无音高音符的打击乐含义(按显示位置读入)");
           if (head.Key < 0 || head.Key > 127) {
@@ -422,9 +425,23 @@ void Reader::ReadPart(const PartInfo& part, size_t partIndex, const std::vector<
             } else if (Is(what, "coda")) {
               Ignore("尾声记号");
             } else if (Is(what, "pedal")) {
-              Ignore("踏板记号");
+              const char* t = x.attribute("type").value();
+              if (Is(t, "stop") || Is(t, "change")) music.Marks.push_back({staff, at, 22, true});
+              if (Is(t, "start") || Is(t, "change")) music.Marks.push_back({staff, at, 21, true});
             } else if (Is(what, "octave-shift")) {
-              Ignore("八度记号");
+              const char* t = x.attribute("type").value();
+              if (Is(t, "stop")) {
+                auto open = octaveOpen.find(staff);
+                if (open != octaveOpen.end()) {
+                  open->second.End = at;
+                  music.OctaveLines.push_back(open->second);
+                  octaveOpen.erase(open);
+                }
+              } else if ((Is(t, "up") || Is(t, "down")) && x.attribute("size").as_int(8) == 8) {
+                octaveOpen[staff] = {staff, at, at, Is(t, "up")};
+              } else if (!Is(t, "continue")) {
+                Ignore("两个八度以上的八度记号");
+              }
             } else if (Is(what, "rehearsal")) {
               Ignore("排练号");
             } else if (!Is(what, "dashes") && !Is(what, "bracket")) {
@@ -492,6 +509,11 @@ void Reader::ReadPart(const PartInfo& part, size_t partIndex, const std::vector<
     ++index;
   }
   for (size_t i = 0; i < wedgeOpen.size(); ++i) Ignore("未结束的渐强渐弱记号");
+  // An octave line the file leaves open runs to the part's end.
+  for (auto& [staff, line] : octaveOpen) {
+    line.End = kMaxTick;
+    music.OctaveLines.push_back(line);
+  }
 }
 
 // Accidentals as the key and the measure's earlier heads make them, for

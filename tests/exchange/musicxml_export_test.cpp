@@ -351,8 +351,12 @@ TEST(MusicXmlImport, WhatTheFileWritesIsWhatTheScoreShows) {
   <note><pitch><step>E</step><alter>-1</alter><octave>5</octave></pitch><duration>2</duration><voice>1</voice><type>eighth</type><time-modification><actual-notes>3</actual-notes><normal-notes>2</normal-notes></time-modification><staff>1</staff><beam number="1">end</beam></note>
   <note><pitch><step>F</step><octave>5</octave></pitch><duration>12</duration><voice>1</voice><type>half</type><staff>1</staff></note>
   <backup><duration>18</duration></backup>
+  <direction placement="below"><direction-type><pedal type="start"/></direction-type><staff>2</staff></direction>
+  <direction placement="below"><direction-type><octave-shift type="up" size="8"/></direction-type><staff>2</staff></direction>
   <note><pitch><step>B</step><alter>-1</alter><octave>2</octave></pitch><duration>18</duration><voice>5</voice><type>half</type><dot/><staff>2</staff></note>
   <note><chord/><pitch><step>F</step><octave>3</octave></pitch><duration>18</duration><voice>5</voice><type>half</type><dot/><staff>2</staff></note>
+  <direction placement="below"><direction-type><octave-shift type="stop" size="8"/></direction-type><staff>2</staff></direction>
+  <direction placement="below"><direction-type><pedal type="stop"/></direction-type><staff>2</staff></direction>
  </measure>
  <measure number="2"><attributes><clef number="2"><sign>G</sign><line>2</line></clef></attributes>
   <note><rest measure="yes"/><duration>18</duration><voice>1</voice><staff>1</staff></note>
@@ -389,6 +393,7 @@ TEST(MusicXmlImport, WhatTheFileWritesIsWhatTheScoreShows) {
   EXPECT_GE(brace->Bottom, system.Staves[2]->Bottom - 1);
   EXPECT_EQ(byKind[Kind::Slur], 2);  // the slur and the tie's arc
   EXPECT_EQ(byKind[Kind::Graphics], 1);
+  EXPECT_EQ(byKind[Kind::OctaveLine], 1);
   std::sort(clefs.begin(), clefs.end());
   EXPECT_EQ(clefs, (std::vector<int>{0, 0, 0, 1}));  // the bass stave turns treble in measure 2
   EXPECT_NE(std::find(texts.begin(), texts.end(), "p"), texts.end());
@@ -432,6 +437,10 @@ TEST(MusicXmlImport, WhatTheFileWritesIsWhatTheScoreShows) {
   ASSERT_EQ(staves[2].size(), 3u);
   EXPECT_EQ(staves[2][0]->Chord, staves[2][1]->Chord);
   EXPECT_GE(staves[2][0]->Chord, 0);
+  // Under the octave line (8vb) the B-flat 2 stands where B-flat 3 would: above the bass stave.
+  const CNote* bflat = staves[2][0]->Key == 46 ? staves[2][0] : staves[2][1];
+  EXPECT_EQ(bflat->Key, 46);
+  EXPECT_EQ(bflat->dy, -4);
   const CNote* d4 = staves[2][2];
   EXPECT_EQ(d4->Key, 62);
   EXPECT_EQ(d4->dy, 36);  // under the treble clef now: just below the bottom line
@@ -444,6 +453,14 @@ TEST(MusicXmlImport, WhatTheFileWritesIsWhatTheScoreShows) {
     }
   EXPECT_EQ(sharps, 1);
   EXPECT_EQ(others, 0);
+  // The pedal goes down and comes up as the piano's marks.
+  int pedalDown = 0, pedalUp = 0;
+  for (const CStaveObject* o : system.Staves[2]->Attached) {
+    pedalDown += o->KindCode() == Kind::Mark && o->Value == 21;
+    pedalUp += o->KindCode() == Kind::Mark && o->Value == 22;
+  }
+  EXPECT_EQ(pedalDown, 1);
+  EXPECT_EQ(pedalUp, 1);
 }
 
 TEST(MusicXmlImport, MalformedAndHostileFilesAreRefusedWithAReason) {
