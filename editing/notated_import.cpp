@@ -108,7 +108,7 @@ void FillRests(const Layout& l, int staff, int voice, int64_t a, int64_t b, std:
 
 size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
   if (music.Staves.empty() || music.Measures.empty()) return 0;
-  Layout l{score, music, {}, {}, {}, {}, {}};
+  Layout l{score, music, {}, {}, {}, {}, {}, {}};
   score.TimeBase = music.TimeBase;
   score.Tempo = music.Tempo;
   score.Numerator = static_cast<int8_t>(music.Measures.front().Numerator);
