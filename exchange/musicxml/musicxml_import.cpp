@@ -173,6 +173,7 @@ void Reader::ReadPart(const PartInfo& part, size_t partIndex, const std::vector<
     if (!first) measureStart = measureStarts[index];
     int64_t position = 0, longest = 0;
     NotatedNote* last = nullptr;  // the note a <chord/> joins
+    int64_t chordOnset = 0;       // where the latest note that is no chord member starts
     auto ticks = [&](double value) -> int64_t {
       if (divisions <= 0) throw Fail{"a duration comes before the part's divisions"};
       const double t = value * kTimeBase / divisions;
@@ -226,39 +227,47 @@ void Reader::ReadPart(const PartInfo& part, size_t partIndex, const std::vector<
         last = nullptr;
       } else if (Is(name, "note")) {
         const bool grace = e.child("grace");
-        const bool chord = e.child("chord") && last;
+        const bool inChord = e.child("chord");
+        if (!inChord) chordOnset = position;
+        const bool chord = inChord && last && last->Start == measureStart + chordOnset && last->Grace == grace;
         const int64_t duration = grace ? 0 : ticks(NumberOf(e, "duration"));
-        if (e.child("cue")) {
-          Ignore("提示音符");
-          if (!e.child("chord")) position += duration;
+        // A note left out keeps its time.
+        auto skip = [&](const char* what) {
+          Ignore(what);
+          if (!inChord && !grace) position += duration;
           longest = std::max(longest, position);
+          last = nullptr;
+        };
+        if (e.child("cue")) {
+          skip("提示音符");
           continue;
         }
         const pugi::xml_node pitch = e.child("pitch");
-        const pugi::xml_node unpitched = e.child("unpitched");
         const bool rest = e.child("rest");
-        if (!pitch && !unpitched && !rest) throw Fail{"a note with neither pitch nor rest"};
+        if (!pitch && e.child("unpitched")) {
+          // Percussion has no stave of its own here, as the MIDI import leaves drums out.
+          skip("无音高音符");
+          continue;
+        }
+        if (!pitch && !rest) throw Fail{"a note with neither pitch nor rest"};
         // The head: letter, octave and alteration as written.
         NotatedHead head;
-        if (pitch || unpitched) {
+        if (pitch) {
           static const int kSemis[7] = {0, 2, 4, 5, 7, 9, 11};  // C..B
-          const char* step = pitch ? pitch.child_value("step") : unpitched.child_value("display-step");
+          const char* step = pitch.child_value("step");
           static const char kLetters[] = "CDEFGAB";
           const char* found = std::strlen(step) == 1 && step[0] ? std::strchr(kLetters, step[0]) : nullptr;
           if (!found) throw Fail{"a pitch without a step"};
           const int letter = int(found - kLetters);
-          const int octave = std::clamp(pitch ? IntOf(pitch, "octave", 4) : IntOf(unpitched, "display-octave", 4), -1, 9);
-          head.Alter = pitch ? std::clamp(int(std::lround(NumberOf(pitch, "alter"))), -2, 2) : 0;
-          if (pitch && std::abs(NumberOf(pitch, "alter") - head.Alter) > 0.01) Ignore("微分音");
+          const int octave = std::clamp(IntOf(pitch, "octave", 4), -1, 9);
+          head.Alter = std::clamp(int(std::lround(NumberOf(pitch, "alter"))), -2, 2);
+          if (std::abs(NumberOf(pitch, "alter") - head.Alter) > 0.01) Ignore("微分音");
           head.Step = 7 * octave + letter;
           // Under an octave line the head stands an octave from its sound.
           if (auto o = octaveOpen.find(staffOf(e)); o != octaveOpen.end()) head.Step += o->second.Below ? 7 : -7;
-          head.Key = 12 * (octave + 1) + kSemis[letter] + head.Alter + (pitch ? transpose : 0);
-          if (unpitched) Ignore("无音高音符的打击乐含义(按显示位置读入)");
+          head.Key = 12 * (octave + 1) + kSemis[letter] + head.Alter + transpose;
           if (head.Key < 0 || head.Key > 127) {
-            Ignore("超出音域的音符");
-            if (!chord && !grace) position += duration;
-            longest = std::max(longest, position);
+            skip("超出音域的音符");
             continue;
           }
           if (const pugi::xml_node acc = e.child("accidental")) {
@@ -281,7 +290,7 @@ void Reader::ReadPart(const PartInfo& part, size_t partIndex, const std::vector<
           note = last;
         } else {
           if (int(music.Notes.size()) >= kMaxNotes) throw Fail{"more than 2,000,000 notes"};
-          const int64_t onset = chord ? last->Start - measureStart : position;
+          const int64_t onset = inChord ? chordOnset : position;
           const int64_t start = measureStart + onset;
           if (start + duration > kMaxTick) throw Fail{"the music runs beyond the limits"};
           NotatedNote n;
@@ -340,7 +349,7 @@ void Reader::ReadPart(const PartInfo& part, size_t partIndex, const std::vector<
           note = &music.Notes.back();
           if (!grace) {
             if (!rest) ++report.Notes;
-            if (!chord) position += duration;
+            if (!inChord) position += duration;
           }
         }
         if (!rest || !chord) last = note;

@@ -504,16 +504,19 @@ TEST(MusicXmlImport, MalformedAndHostileFilesAreRefusedWithAReason) {
   ASSERT_TRUE(ReadMusicXml(laughs, music, report, &error)) << error;
   ASSERT_LE(music.Texts.size(), 1u);
   if (!music.Texts.empty()) EXPECT_LT(music.Texts.front().Text.size(), 16u);
-  // What has no place is counted and said; a cue note still takes its time,
-  // and music placed past the last measure is left out, not looped over.
+  // What has no place is counted and said; a cue note (and the percussion
+  // note sounding with it) still takes its time, and music placed past the
+  // last measure is left out, not looped over.
   const std::string lyrics = head + "<attributes><divisions>1</divisions></attributes>"
                              "<harmony><root><root-step>C</root-step></root></harmony>"
                              "<note><cue/><pitch><step>G</step><octave>4</octave></pitch><duration>1</duration></note>"
+                             "<note><chord/><unpitched><display-step>E</display-step></unpitched><duration>1</duration></note>"
                              "<note><pitch><step>C</step><octave>4</octave></pitch><duration>3</duration><type>half</type>"
                              "<dot/><lyric><text>la</text></lyric></note>"
                              "<forward><duration>100000</duration></forward>" + note + tail;
   ASSERT_TRUE(ReadMusicXml(lyrics, music, report, &error)) << error;
-  EXPECT_EQ(report.IgnoredText(), "已忽略: 1 个和弦符号, 1 个提示音符, 1 个无法表示长度的小节, 1 个最后一小节之后的音符, 1 个歌词");
+  EXPECT_EQ(report.IgnoredText(),
+            "已忽略: 1 个和弦符号, 1 个提示音符, 1 个无法表示长度的小节, 1 个无音高音符, 1 个最后一小节之后的音符, 1 个歌词");
   ASSERT_EQ(music.Notes.size(), 1u);
   EXPECT_EQ(music.Notes[0].Start, 480);
   CScore score;
