@@ -698,6 +698,11 @@ bool ReadMusicXml(const std::string& bytes, NotatedScore& music, MusicXmlImportR
     const size_t before = music.Notes.size();
     std::erase_if(music.Notes, [end](const NotatedNote& n) { return n.Start >= end; });
     if (music.Notes.size() < before) report.Ignored["最后一小节之后的音符"] += int(before - music.Notes.size());
+    // A stave left with nothing but rests (a percussion part) rests a measure at a time.
+    std::vector<bool> sounds(music.Staves.size(), false);
+    for (const NotatedNote& n : music.Notes)
+      if (!n.Rest) sounds[size_t(n.Staff)] = true;
+    std::erase_if(music.Notes, [&sounds](const NotatedNote& n) { return n.Rest && !sounds[size_t(n.Staff)]; });
     if (!reader.accidentalsGiven) DeriveAccidentals(music, reader.measureStarts);
   } catch (const Fail& f) {
     return fail(f.why);
