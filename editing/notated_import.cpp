@@ -73,6 +73,16 @@ struct Layout {
     return int(std::clamp(x, double(INT_MIN / 2), double(INT_MAX / 2)));
   }
   CStave* Stave(size_t k, int staff) const { return staves[systemOf[k]][size_t(staff)]; }
+  int FifthsAt(size_t staff, size_t k) const {
+    const std::vector<std::pair<int, int>>& keys = music.Staves[staff].Keys;
+    if (keys.empty()) return music.Measures[k].Fifths;
+    int fifths = 0;
+    for (const auto& key : keys) {
+      if (size_t(key.first) > k) break;
+      fifths = key.second;
+    }
+    return fifths;
+  }
   const NotatedClef& ClefAt(int staff, size_t k, int64_t tick) const {
     static const NotatedClef kTreble;
     const std::vector<NotatedClef>& clefs = music.Staves[size_t(staff)].Clefs;
@@ -194,12 +204,17 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
     std::vector<double> opening(count), inner(count);
     for (size_t k = 0; k < count; ++k) {
       const NotatedMeasure& m = music.Measures[k];
-      const bool keyChange = k > 0 && m.Fifths != music.Measures[k - 1].Fifths;
+      int widest = 0, change = 0;  // the widest key of the staves, and of a key changing here
+      for (size_t i = 0; i < staffCount; ++i) {
+        const int now = std::abs(l.FifthsAt(i, k));
+        widest = std::max(widest, now);
+        if (k > 0 && l.FifthsAt(i, k) != l.FifthsAt(i, k - 1))
+          change = std::max({change, now, std::abs(l.FifthsAt(i, k - 1))});
+      }
       const bool timeChange = k == 0 || m.Numerator != music.Measures[k - 1].Numerator ||
                               m.Denominator != music.Measures[k - 1].Denominator;
-      opening[k] = 28.0 + 8.0 * std::abs(m.Fifths) + (timeChange ? 20.0 : 0.0);
-      inner[k] = (keyChange ? 8.0 * std::max(std::abs(m.Fifths), std::abs(music.Measures[k - 1].Fifths)) + 4 : 0.0) +
-                 (timeChange ? 20.0 : 0.0);
+      opening[k] = 28.0 + 8.0 * widest + (timeChange ? 20.0 : 0.0);
+      inner[k] = (change ? 8.0 * change + 4 : 0.0) + (timeChange ? 20.0 : 0.0);
     }
     for (int64_t k : FillSystems(need, opening, inner, score.PaperWidth - score.PageRightMargin - score.LeftMargin))
       lineFirst.push_back(size_t(k));
@@ -245,7 +260,6 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
     // Signs: clefs and keys open every system; a change shows where it happens.
     for (size_t k = first; k < stop; ++k) {
       const NotatedMeasure& m = music.Measures[k];
-      const bool keyShows = k == first ? m.Fifths != 0 : m.Fifths != music.Measures[k - 1].Fifths;
       const bool timeShows = k == 0 || m.Numerator != music.Measures[k - 1].Numerator ||
                              m.Denominator != music.Measures[k - 1].Denominator;
       for (size_t i = 0; i < staffCount; ++i) {
@@ -253,14 +267,27 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
         const NotatedClef& before = l.ClefAt(int(i), k == 0 ? 0 : k - 1, INT64_MAX);
         if (k == first || clef.Clef != before.Clef)
           recorder_detail::SetMeasureSign(score, row[i], l.measures[k], SIGN_CLEF, clef.Clef);
-        if (keyShows) {
+        const int fifths = l.FifthsAt(i, k);
+        if (k == first ? fifths != 0 : fifths != l.FifthsAt(i, k - 1)) {
           // A change to no key shows naturals: the old key's signs with bit 8.
-          int32_t code = KeyCode(m.Fifths);
-          if (code == 0 && k != first) code = KeyCode(music.Measures[k - 1].Fifths) | 8;
+          int32_t code = KeyCode(fifths);
+          if (code == 0 && k != first) code = KeyCode(l.FifthsAt(i, k - 1)) | 8;
           if (code) recorder_detail::SetMeasureSign(score, row[i], l.measures[k], SIGN_KEY, code);
         }
         if (timeShows)
           recorder_detail::SetMeasureSign(score, row[i], l.measures[k], SIGN_TIME, m.Numerator | m.Denominator << 8);
+      }
+      if (timeShows) {
+        // The time signatures of all staves stand in one column, after the widest key.
+        std::vector<CStaveObject*> times;
+        int x = INT_MIN;
+        for (CStave* stave : row)
+          for (CStaveObject* o : stave->Attached)
+            if (o->OwnerMeasure == l.measures[k] && o->KindCode() == Kind::Sign && o->Style == SIGN_TIME) {
+              times.push_back(o);
+              x = std::max(x, o->Left);
+            }
+        for (CStaveObject* o : times) o->MoveTo(x, o->Top);
       }
     }
     l.systems.push_back(system);

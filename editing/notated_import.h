@@ -59,6 +59,9 @@ struct NotatedClef {
 
 struct NotatedStaff {
   std::vector<NotatedClef> Clefs;  // by measure; the first at measure 0
+  // The stave's own key signatures (measure, fifths), by measure, where it
+  // differs from the score's (a transposing instrument); empty: the score's.
+  std::vector<std::pair<int, int>> Keys;
   int Channel = 0;
   int Patch = 255;                 // 255 none
   bool BracedToNext = false;       // one part's staves are joined by a brace

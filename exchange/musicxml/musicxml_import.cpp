@@ -195,7 +195,15 @@ void Reader::ReadPart(const PartInfo& part, size_t partIndex, const std::vector<
           beatType = IntOf(time, "beat-type", 4);
           if (beatType <= 0 || beatType > 64 || (beatType & (beatType - 1))) beatType = 4;
         }
-        if (const pugi::xml_node key = e.child("key")) fifths = std::clamp(IntOf(key, "fifths"), -7, 7);
+        if (const pugi::xml_node key = e.child("key")) {
+          fifths = std::clamp(IntOf(key, "fifths"), -7, 7);
+          // Each part keeps its own key (a transposing instrument writes another).
+          for (int st = 0; st < part.Staves; ++st) {
+            auto& keys = music.Staves[size_t(part.FirstStaff + st)].Keys;
+            if (!keys.empty() && keys.back().first == int(index)) keys.back().second = fifths;
+            else if (keys.empty() || keys.back().second != fifths) keys.push_back({int(index), fifths});
+          }
+        }
         if (const pugi::xml_node t = e.child("transpose"))
           transpose = std::clamp(IntOf(t, "chromatic") + 12 * IntOf(t, "octave-change"), -48, 48);
         for (const pugi::xml_node clef : e.children("clef")) {
@@ -543,7 +551,9 @@ void DeriveAccidentals(NotatedScore& music, const std::vector<int64_t>& starts) 
     if (n->Staff != staff || k != measure) shown.clear();
     staff = n->Staff;
     measure = k;
-    const int fifths = music.Measures[std::min(k, music.Measures.size() - 1)].Fifths;
+    int fifths = music.Measures[std::min(k, music.Measures.size() - 1)].Fifths;
+    for (const auto& key : music.Staves[size_t(n->Staff)].Keys)
+      if (size_t(key.first) <= k) fifths = key.second;
     for (NotatedHead& h : n->Heads) {
       int inKey = 0;
       for (int i = 0; i < std::abs(fifths); ++i)

@@ -344,7 +344,7 @@ TEST(MusicXmlImport, WhatTheFileWritesIsWhatTheScoreShows) {
  </measure>
 </part>
 <part id="P">
- <measure number="1"><attributes><divisions>6</divisions><key><fifths>-2</fifths></key><time><beats>3</beats><beat-type>4</beat-type></time><staves>2</staves>
+ <measure number="1"><attributes><divisions>6</divisions><key><fifths>0</fifths></key><time><beats>3</beats><beat-type>4</beat-type></time><staves>2</staves>
   <clef number="1"><sign>G</sign><line>2</line></clef><clef number="2"><sign>F</sign><line>4</line></clef></attributes>
   <note><pitch><step>C</step><octave>5</octave></pitch><duration>2</duration><voice>1</voice><type>eighth</type><time-modification><actual-notes>3</actual-notes><normal-notes>2</normal-notes></time-modification><staff>1</staff><beam number="1">begin</beam></note>
   <note><pitch><step>D</step><octave>5</octave></pitch><duration>2</duration><voice>1</voice><type>eighth</type><time-modification><actual-notes>3</actual-notes><normal-notes>2</normal-notes></time-modification><staff>1</staff><beam number="1">continue</beam></note>
@@ -444,6 +444,13 @@ TEST(MusicXmlImport, WhatTheFileWritesIsWhatTheScoreShows) {
   const CNote* d4 = staves[2][2];
   EXPECT_EQ(d4->Key, 62);
   EXPECT_EQ(d4->dy, 36);  // under the treble clef now: just below the bottom line
+  // Each part its own key: the flute's two flats, the piano's none.
+  int flutes = 0, pianos = 0;
+  for (const CStaveObject* o : system.Staves[0]->Attached) flutes += o->KindCode() == Kind::Sign && o->Value == 274;
+  for (size_t s = 1; s < 3; ++s)
+    for (const CStaveObject* o : system.Staves[s]->Attached) pianos += o->KindCode() == Kind::Sign && o->Style == SIGN_KEY;
+  EXPECT_EQ(flutes, 1);
+  EXPECT_EQ(pianos, 0);
   // Accidentals as the file shows them: the sharp it names; the flats are in the key.
   int sharps = 0, others = 0;
   for (const auto& up : score.Objects())
