@@ -76,22 +76,20 @@ struct Layout {
   int FifthsAt(size_t staff, size_t k) const {
     const std::vector<std::pair<int, int>>& keys = music.Staves[staff].Keys;
     if (keys.empty()) return music.Measures[k].Fifths;
-    int fifths = 0;
-    for (const auto& key : keys) {
-      if (size_t(key.first) > k) break;
-      fifths = key.second;
-    }
-    return fifths;
+    auto it = std::upper_bound(keys.begin(), keys.end(), k,
+                               [](size_t measure, const std::pair<int, int>& key) { return int64_t(measure) < key.first; });
+    return it == keys.begin() ? 0 : (it - 1)->second;
   }
   const NotatedClef& ClefAt(int staff, size_t k, int64_t tick) const {
     static const NotatedClef kTreble;
     const std::vector<NotatedClef>& clefs = music.Staves[size_t(staff)].Clefs;
-    const NotatedClef* found = clefs.empty() ? &kTreble : &clefs.front();
-    for (const NotatedClef& c : clefs) {
-      if (size_t(c.Measure) > k || (size_t(c.Measure) == k && c.Tick > tick)) break;
-      found = &c;
-    }
-    return *found;
+    // The last clef at or before (k, tick); the first one governs anything earlier.
+    auto it = std::upper_bound(clefs.begin(), clefs.end(), std::make_pair(int64_t(k), tick),
+                               [](const std::pair<int64_t, int64_t>& at, const NotatedClef& c) {
+                                 return at < std::make_pair(int64_t(c.Measure), c.Tick);
+                               });
+    if (clefs.empty()) return kTreble;
+    return it == clefs.begin() ? clefs.front() : *(it - 1);
   }
 };
 
@@ -325,6 +323,7 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
   int lastX = INT_MIN;
   int lastVoice = -1, lastStaff = -1;
   size_t lastSystem = SIZE_MAX;
+  size_t graceRun = 0;  // grace notes left in the run being placed
   for (size_t i = 0; i < items.size(); ++i) {
     const Item& it = items[i];
     const size_t k = it.Measure;
@@ -336,13 +335,14 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
     lastSystem = l.systemOf[k];
     int x = l.XOf(k, it.Start);
     if (it.Note && it.Note->Grace) {
-      // Grace notes stand before the note they lead to, a step each.
-      size_t after = 0;
-      for (size_t j = i + 1; j < items.size() && items[j].Note && items[j].Note->Grace && items[j].Start == it.Start &&
-                             items[j].Voice == it.Voice && items[j].Staff == it.Staff;
-           ++j)
-        ++after;
-      x -= kGraceRoom * int(after + 1);
+      // Grace notes stand before the note they lead to, a step each (at most
+      // sixteen steps: a longer run shares the last).
+      if (graceRun == 0)
+        for (size_t j = i; j < items.size() && items[j].Note && items[j].Note->Grace && items[j].Start == it.Start &&
+                           items[j].Voice == it.Voice && items[j].Staff == it.Staff;
+             ++j)
+          ++graceRun;
+      x -= kGraceRoom * int(std::min<size_t>(graceRun--, 16));
     }
     if (it.MeasureRest) x = (measure->Left + measure->LeftPadding + measure->Right - measure->RightPadding) / 2 - 8;
     if (x <= lastX) x = lastX + 1;  // a voice keeps its time order on the page

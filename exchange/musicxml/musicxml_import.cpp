@@ -9,6 +9,7 @@
 #include <map>
 #include <new>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "common/file_util.h"
@@ -552,8 +553,12 @@ void DeriveAccidentals(NotatedScore& music, const std::vector<int64_t>& starts) 
     staff = n->Staff;
     measure = k;
     int fifths = music.Measures[std::min(k, music.Measures.size() - 1)].Fifths;
-    for (const auto& key : music.Staves[size_t(n->Staff)].Keys)
-      if (size_t(key.first) <= k) fifths = key.second;
+    const auto& keys = music.Staves[size_t(n->Staff)].Keys;
+    if (!keys.empty()) {
+      auto key = std::upper_bound(keys.begin(), keys.end(), k,
+                                  [](size_t measure, const std::pair<int, int>& kk) { return int64_t(measure) < kk.first; });
+      fifths = key == keys.begin() ? 0 : (key - 1)->second;
+    }
     for (NotatedHead& h : n->Heads) {
       int inKey = 0;
       for (int i = 0; i < std::abs(fifths); ++i)
@@ -698,10 +703,15 @@ bool ReadMusicXml(const std::string& bytes, NotatedScore& music, MusicXmlImportR
       ++report.Parts;
     }
     report.Staves = staves;
-    // Every stave opens with a clef (treble unless the file names one).
-    for (NotatedStaff& s : music.Staves)
+    // Every stave opens with a clef (treble unless the file names one); clefs
+    // by time, whatever order the file's backups gave them.
+    for (NotatedStaff& s : music.Staves) {
+      std::stable_sort(s.Clefs.begin(), s.Clefs.end(), [](const NotatedClef& a, const NotatedClef& b) {
+        return std::tie(a.Measure, a.Tick) < std::tie(b.Measure, b.Tick);
+      });
       if (s.Clefs.empty() || s.Clefs.front().Measure != 0 || s.Clefs.front().Tick != 0)
         s.Clefs.insert(s.Clefs.begin(), NotatedClef{});
+    }
     if (music.Measures.empty()) throw Fail{"the score has no measures"};
     // Music the file places past its last measure has no measure to stand in.
     const int64_t end = reader.measureStarts.back() + reader.measureLengths.back();
