@@ -271,6 +271,61 @@ double MeasureContentWidth(int timeBase, int measureTicks, const std::vector<int
   return std::max(widest, 40.0);
 }
 
+std::vector<int64_t> FillSystems(const std::vector<double>& need, const std::vector<double>& opening,
+                                 const std::vector<double>& inner, int lineWidth) {
+  std::vector<int64_t> first(1, 0);
+  double used = 0;
+  for (size_t k = 0; k < need.size(); ++k) {
+    const bool opens = first.back() == int64_t(k);
+    const double room = need[k] + kBarLineRoom + 4 + (opens ? opening[k] : inner[k]);
+    if (!opens && used + room > lineWidth) {
+      first.push_back(int64_t(k));
+      used = need[k] + kBarLineRoom + 4 + opening[k];
+    } else {
+      used += room;
+    }
+  }
+  first.push_back(int64_t(need.size()));
+  return first;
+}
+
+double SpreadMeasures(CStaff& system, const std::vector<CMeasure*>& measures, const std::vector<double>& need,
+                      const std::vector<CStave*>& staves, double maxScale) {
+  if (measures.empty()) return 0;
+  int padding = 0;
+  double total = 0;
+  for (size_t k = 0; k < measures.size(); ++k) {
+    CMeasure* m = measures[k];
+    m->LeftMargin = kBarLineRoom;
+    ComputeLeftPadding(*m);
+    padding += m->LeftPadding + m->RightPadding;
+    total += need[k];
+  }
+  double area = std::max(1.0, double(system.Right - system.Left - padding));
+  if (maxScale > 0 && area > total * maxScale) {
+    // Little music: spaced at the scale given, the system ending where it does.
+    area = total * maxScale;
+    system.Right = system.Left + padding + int(std::lround(area));
+    for (CStave* stave : staves) stave->Right = system.Right;
+  }
+  int x = system.Left;
+  for (size_t k = 0; k < measures.size(); ++k) {
+    CMeasure* m = measures[k];
+    const int dx = x - m->Left;
+    const int width = m->LeftPadding + m->RightPadding + int(std::lround(need[k] * area / total));
+    m->Left = x;
+    m->Right = k + 1 == measures.size() ? system.Right : x + width;
+    x = m->Right;
+    ComputeUnitsPerTick(*m);
+    // Signs opening the measure move with it.
+    if (dx != 0)
+      for (CStave* stave : staves)
+        for (CStaveObject* o : stave->Attached)
+          if (o->OwnerMeasure == m && o->KindCode() == Kind::Sign) o->MoveTo(o->Left + dx, o->Top);
+  }
+  return area / total;
+}
+
 // --- the import ------------------------------------------------------------------------------
 
 namespace {
@@ -703,58 +758,28 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
     }
     // Line breaks: measures join a system while their room (with the
     // opening clef, key and time signature of a system's first measure) fits.
-    const int lineWidth = score.PaperWidth - score.PageRightMargin - score.LeftMargin;
-    r.LineFirst.assign(1, 0);
-    double used = 0;
-    for (int64_t k = 0; k < measureCount && r.AutoLines; ++k) {
-      const bool opens = r.LineFirst.back() == k;
-      const int32_t keyCode = KeyOfMeasure(r, k);
-      const double opening = opens ? 28.0 + 8.0 * (keyCode > 256 ? (keyCode & 7) : 0) + (k == 0 ? 20.0 : 0.0) : 0.0;
-      const double room = need[size_t(k)] + kBarLineRoom + 4 + opening;
-      if (!opens && used + room > lineWidth) {
-        r.LineFirst.push_back(k);
-        used = need[size_t(k)] + kBarLineRoom + 4 + 28.0 + 8.0 * (keyCode > 256 ? (keyCode & 7) : 0);
-      } else {
-        used += room;
+    if (r.AutoLines) {
+      std::vector<double> opening(need.size()), inner(need.size(), 0.0);
+      for (int64_t k = 0; k < measureCount; ++k) {
+        const int32_t keyCode = KeyOfMeasure(r, k);
+        opening[size_t(k)] = 28.0 + 8.0 * (keyCode > 256 ? (keyCode & 7) : 0) + (k == 0 ? 20.0 : 0.0);
       }
+      r.LineFirst = FillSystems(need, opening, inner, score.PaperWidth - score.PageRightMargin - score.LeftMargin);
+    } else {
+      r.LineFirst.clear();
     }
-    if (r.AutoLines) r.LineFirst.push_back(measureCount);
-    else r.LineFirst.clear();
   }
   EnsureLines(r, musicEnd - 1);
   for (size_t i = size_t(measureCount); i < r.Measures.size(); ++i) CScore::MarkForRemoval(r.Measures[i]);
   if (r.Measures.size() > size_t(measureCount)) r.Measures.resize(size_t(measureCount));
   score.RemoveMarkedObjects();
   for (size_t s = 0; s < r.Systems.size(); ++s) {
-    CStaff* system = r.Systems[s];
     const size_t first = size_t(FirstMeasureOfSystem(r, s));
     const size_t stop = std::min(r.Measures.size(), size_t(FirstMeasureOfSystem(r, s + 1)));
     if (first >= stop) continue;
-    int padding = 0;
-    double total = 0;
-    for (size_t k = first; k < stop; ++k) {
-      CMeasure* m = r.Measures[k];
-      m->LeftMargin = kBarLineRoom;
-      ComputeLeftPadding(*m);
-      padding += m->LeftPadding + m->RightPadding;
-      total += need[k];
-    }
-    const double area = std::max(1.0, double(system->Right - system->Left - padding));
-    int x = system->Left;
-    for (size_t k = first; k < stop; ++k) {
-      CMeasure* m = r.Measures[k];
-      const int dx = x - m->Left;
-      const int width = m->LeftPadding + m->RightPadding + int(std::lround(need[k] * area / total));
-      m->Left = x;
-      m->Right = k + 1 == stop ? system->Right : x + width;
-      x = m->Right;
-      ComputeUnitsPerTick(*m);
-      // Signs opening the measure move with it.
-      if (dx != 0)
-        for (CStave* stave : r.SystemStaves[s])
-          for (CStaveObject* o : stave->Attached)
-            if (o->OwnerMeasure == m && o->KindCode() == Kind::Sign) o->MoveTo(o->Left + dx, o->Top);
-    }
+    const std::vector<CMeasure*> measures(r.Measures.begin() + ptrdiff_t(first), r.Measures.begin() + ptrdiff_t(stop));
+    const std::vector<double> needs(need.begin() + ptrdiff_t(first), need.begin() + ptrdiff_t(stop));
+    SpreadMeasures(*r.Systems[s], measures, needs, {r.SystemStaves[s].begin(), r.SystemStaves[s].end()}, 0.0);
   }
 
   // --- the notes and rests ---

@@ -217,6 +217,18 @@ std::vector<WrittenValue> WrittenValues(int timeBase, int numerator, int denomin
 double MeasureContentWidth(int timeBase, int measureTicks, const std::vector<int>& onsets, const std::vector<int>& dotted,
                            const std::vector<int>& accidental);
 
+// Line filling: the first measure of each system and, last, the measure
+// count. Measures join a system while their room (need, the bar line's room
+// and `opening` for a system's first measure, else `inner`) fits the width.
+std::vector<int64_t> FillSystems(const std::vector<double>& need, const std::vector<double>& opening,
+                                 const std::vector<double>& inner, int lineWidth);
+// The measures of one system (left to right) take their signs' room, then
+// share the rest of the line by need; the signs opening a measure move with
+// it. With maxScale > 0 a system needing less is spaced at that scale and
+// ends early (its staves with it). Returns the scale used.
+double SpreadMeasures(CStaff& system, const std::vector<CMeasure*>& measures, const std::vector<double>& need,
+                      const std::vector<CStave*>& staves, double maxScale);
+
 // Where two or more voices share a stave in a measure, the upper voice (the
 // lowest voice number) has its stems up and the others down, and their
 // rests step a line up or down, so that the voices read apart.

@@ -8,6 +8,9 @@
 #include "editing/recorder.h"
 
 class CRest;
+class CScore;
+class CStave;
+class CMeasure;
 
 namespace recorder_detail {
 
@@ -34,5 +37,9 @@ int KeySignatureAlteration(int32_t keyCode, int naturalClass);
 // spelling needs (none for a tied continuation).
 CNote* MakeNote(CRecorder& r, int voice, int64_t tick, int key, int channel, int code, bool continuation = false);
 CRest* MakeRest(CRecorder& r, int voice, int64_t tick, int code);
+
+// Sets (value >= 0) or removes the clef, key or time signature at the start
+// of a measure on a stave and lays the measure's signs out in that order.
+void SetMeasureSign(CScore& score, CStave* stave, CMeasure* measure, int style, int32_t value);
 
 }  // namespace recorder_detail

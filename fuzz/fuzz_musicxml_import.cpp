@@ -1,33 +1,27 @@
 // Arbitrary bytes as MusicXML (plain or the zip container): the reader must
-// refuse with a reason or hand over a sequence the MIDI import notates, in
+// refuse with a reason or hand over music that places into a score, in
 // bounded time and memory.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "editing/notated_import.h"
 #include "editing/recorder.h"
 #include "exchange/musicxml/musicxml_import.h"
 #include "model/score.h"
-#include "performance/midi_sequence.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  CMidiSequence seq;
+  NotatedScore music;
   MusicXmlImportReport report;
   std::string error;
-  if (!ReadMusicXml(bytes, seq, report, &error)) {
-    if (error.empty() || !seq.Events.empty()) __builtin_trap();  // a refusal says why and hands over nothing
+  if (!ReadMusicXml(bytes, music, report, &error)) {
+    // a refusal says why and hands over nothing
+    if (error.empty() || !music.Notes.empty() || !music.Measures.empty()) __builtin_trap();
     return 0;
   }
-  for (size_t i = 1; i < seq.Events.size(); ++i)
-    if (seq.Events[i].Tick < seq.Events[i - 1].Tick) __builtin_trap();
   CScore score;
   PrepareImportScore(score);
-  CRecorder recorder(score);
-  MidiImportSettings settings;
-  settings.AutoStaves = false;
-  settings.ByChannel = true;
-  ApplyImportSettings(recorder, settings);
-  ImportSequence(recorder, seq);
+  PlaceNotatedScore(score, music);
   return 0;
 }

@@ -1,9 +1,10 @@
 // MusicXML import: partwise or timewise MusicXML (".musicxml", ".xml") or its
-// compressed container (".mxl") read into a performance of the written
-// music, which the MIDI import then notates: one channel per stave of each
-// part, ties joined, tempo, time and key signatures as events. What has no
-// place in that (dynamics, texts, lyrics, chord symbols, grace notes ...) is
-// counted and reported, never dropped without a trace.
+// compressed container (".mxl") read as the file writes the music (parts and
+// their staves, clefs, keys, meters, written values, voices, stems, beams,
+// ties, grace notes, articulations, dynamics, wedges, slurs, words, repeats
+// and endings) and placed as the editor places music. What has no place in
+// the score (lyrics, chord symbols, ornaments ...) is counted and reported,
+// never dropped without a trace.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +12,8 @@
 #include <string>
 #include <vector>
 
-class CMidiSequence;
 class CScore;
+struct NotatedScore;
 
 struct MusicXmlImportReport {
   std::string Title, Composer;  // UTF-8
@@ -26,14 +27,13 @@ struct MusicXmlImportReport {
 };
 
 // Reads the file's bytes (the caller reads the file; a zip container is
-// opened here). False with a one-line reason for anything malformed or
-// hostile: bad XML, an unknown root, missing or absurd divisions, durations
-// or counts beyond the limits.
-bool ReadMusicXml(const std::string& bytes, CMidiSequence& sequence, MusicXmlImportReport& report,
+// opened here) into the notated form. False with a one-line reason, and the
+// form left empty, for anything malformed or hostile: bad XML, an unknown
+// root, missing or absurd divisions, durations or counts beyond the limits.
+bool ReadMusicXml(const std::string& bytes, NotatedScore& music, MusicXmlImportReport& report,
                   std::string* error);
 
-// The whole import into an empty score: read, notate as the MIDI import
-// does, title and composer as texts above the music. False with a reason;
-// the score is then left empty.
+// The whole import into an empty score: read, placed, title and composer as
+// texts above the music. False with a reason; the score is then left empty.
 bool ImportMusicXmlFile(const std::string& path, CScore& score, MusicXmlImportReport& report,
                         std::string* error);

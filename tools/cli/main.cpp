@@ -134,7 +134,7 @@ int ConvertScoreToText(const std::string& in, const std::string& out) {
   return 0;
 }
 
-// MusicXML -> score, notated as the MIDI import notates.
+// MusicXML -> score, placed as the file writes it.
 int ConvertMusicXmlToScore(const std::string& in, const std::string& out) {
   CScore score;
   MusicXmlImportReport report;
