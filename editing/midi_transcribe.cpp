@@ -326,6 +326,30 @@ double SpreadMeasures(CStaff& system, const std::vector<CMeasure*>& measures, co
   return area / total;
 }
 
+void PlaceTupletNumber(CScore& score, const std::vector<CNote*>& group, const std::string& number) {
+  if (group.empty()) return;
+  const CNote* firstHead = nullptr;
+  int low = INT32_MAX, high = INT32_MIN;
+  for (const CNote* n : group) {
+    if (n->KindCode() != Kind::Note) continue;
+    if (!firstHead) firstHead = n;
+    low = std::min({low, n->Y, n->Y + n->Stem});
+    high = std::max({high, n->Y, n->Y + n->Stem});
+  }
+  CNote* anchor = group.front();
+  CStave* stave = anchor->OwnerStave;
+  const bool above = !firstHead || firstHead->Stem <= 0;
+  if (!firstHead) low = high = stave->Top + 2 * stave->LineSpace;
+  const int centre = (group.front()->X + group.back()->X) / 2 + 4;
+  auto text = std::make_unique<CXText>();
+  text->text = number;
+  text->Font = 2;
+  text->Layer = anchor->Layer;
+  const int top = above ? std::min(low, stave->Top) - 20 : std::max(high, stave->Top + 4 * stave->LineSpace) + 2;
+  text->SetBounds(centre - 4, top, centre + 10, top + 18);
+  Attach(score, stave, anchor->OwnerMeasure, std::move(text));
+}
+
 // --- the import ------------------------------------------------------------------------------
 
 namespace {
@@ -867,28 +891,7 @@ int ImportSequence(CRecorder& r, const CMidiSequence& seq) {
   if (!r.Measures.empty()) r.Measures.back()->Value = 9;  // the final bar line
   // Each triplet group shows an italic 3 (the score's italic font) on the
   // stem side, over the middle of the group.
-  for (const auto& [at, group] : triplets) {
-    const CNote* firstHead = nullptr;
-    int low = INT32_MAX, high = INT32_MIN;
-    for (const CNote* n : group) {
-      if (n->KindCode() != Kind::Note) continue;
-      if (!firstHead) firstHead = n;
-      low = std::min({low, n->Y, n->Y + n->Stem});
-      high = std::max({high, n->Y, n->Y + n->Stem});
-    }
-    CNote* anchor = group.front();
-    CStave* stave = anchor->OwnerStave;
-    const bool above = !firstHead || firstHead->Stem <= 0;
-    if (!firstHead) low = high = stave->Top + 2 * stave->LineSpace;
-    const int centre = (group.front()->X + group.back()->X) / 2 + 4;
-    auto text = std::make_unique<CXText>();
-    text->text = "3";
-    text->Font = 2;
-    text->Layer = anchor->Layer;
-    const int top = above ? std::min(low, stave->Top) - 20 : std::max(high, stave->Top + 4 * stave->LineSpace) + 2;
-    text->SetBounds(centre - 4, top, centre + 10, top + 18);
-    Attach(score, stave, anchor->OwnerMeasure, std::move(text));
-  }
+  for (const auto& [at, group] : triplets) PlaceTupletNumber(score, group, "3");
   AddTieArcs(score, ties);
   score.UpdateDerived();
   return 1;

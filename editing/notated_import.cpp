@@ -612,29 +612,8 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
   }
 
   // --- tuplet numbers over (or under) their groups ---
-  for (const std::vector<CNote*>& group : tuplets) {
-    if (group.empty()) continue;
-    const CNote* firstHead = nullptr;
-    int low = INT32_MAX, high = INT32_MIN;
-    for (const CNote* n : group) {
-      if (n->KindCode() != Kind::Note) continue;
-      if (!firstHead) firstHead = n;
-      low = std::min({low, n->Y, n->Y + n->Stem});
-      high = std::max({high, n->Y, n->Y + n->Stem});
-    }
-    CNote* anchor = group.front();
-    CStave* stave = anchor->OwnerStave;
-    const bool above = !firstHead || firstHead->Stem <= 0;
-    if (!firstHead) low = high = stave->Top + 2 * stave->LineSpace;
-    const int centre = (group.front()->X + group.back()->X) / 2 + 4;
-    auto text = std::make_unique<CXText>();
-    text->text = std::to_string(anchor->TupletCount());
-    text->Font = 2;
-    text->Layer = anchor->Layer;
-    const int textTop = above ? std::min(low, stave->Top) - 20 : std::max(high, stave->Top + 4 * stave->LineSpace) + 2;
-    text->SetBounds(centre - 4, textTop, centre + 10, textTop + 18);
-    Attach(score, stave, anchor->OwnerMeasure, std::move(text));
-  }
+  for (const std::vector<CNote*>& group : tuplets)
+    if (!group.empty()) PlaceTupletNumber(score, group, std::to_string(group.front()->TupletCount()));
 
   // --- clefs changing inside a measure: a small clef before the music it governs ---
   for (size_t i = 0; i < staffCount; ++i)

@@ -229,6 +229,10 @@ std::vector<int64_t> FillSystems(const std::vector<double>& need, const std::vec
 double SpreadMeasures(CStaff& system, const std::vector<CMeasure*>& measures, const std::vector<double>& need,
                       const std::vector<CStave*>& staves, double maxScale);
 
+// A tuplet's number (the score's italic font) on the stem side of its group,
+// over the middle of it; a group of rests only takes it above the stave.
+void PlaceTupletNumber(CScore& score, const std::vector<CNote*>& group, const std::string& number);
+
 // Where two or more voices share a stave in a measure, the upper voice (the
 // lowest voice number) has its stems up and the others down, and their
 // rests step a line up or down, so that the voices read apart.
