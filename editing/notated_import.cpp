@@ -73,6 +73,28 @@ struct Layout {
     return int(std::clamp(x, double(INT_MIN / 2), double(INT_MAX / 2)));
   }
   CStave* Stave(size_t k, int staff) const { return staves[systemOf[k]][size_t(staff)]; }
+  // A span [start, end) cut into one piece per system it crosses: `piece`
+  // gets the piece's first measure, its first tick, the measure it ends in
+  // (the span's own end measure for the last piece, else its system's last)
+  // and whether it is the last piece. `lineFirst` holds each system's first
+  // measure and, last, the measure count.
+  template <typename Piece>
+  void ForEachSystemPiece(const std::vector<size_t>& lineFirst, int64_t start, int64_t end, Piece piece) const {
+    const int64_t last = starts.back() - 1;
+    size_t k = MeasureAt(std::clamp<int64_t>(start, 0, last));
+    // A span ending on a bar line ends in the measure before it.
+    const size_t endMeasure = MeasureAt(std::clamp<int64_t>(std::max(start, end - 1), 0, last));
+    int64_t from = std::clamp<int64_t>(start, 0, last);
+    while (true) {
+      const size_t s = systemOf[k];
+      const bool lastPiece = systemOf[endMeasure] == s;
+      const size_t stopMeasure = lastPiece ? endMeasure : lineFirst[s + 1] - 1;
+      piece(k, from, stopMeasure, lastPiece);
+      if (lastPiece) break;
+      k = stopMeasure + 1;
+      from = starts[k];
+    }
+  }
   int FifthsAt(size_t staff, size_t k) const {
     const std::vector<std::pair<int, int>>& keys = music.Staves[staff].Keys;
     if (keys.empty()) return music.Measures[k].Fifths;
@@ -663,30 +685,19 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
   }
   for (const NotatedWedge& w : music.Wedges) {
     if (w.Staff < 0 || size_t(w.Staff) >= staffCount || w.End < w.Start) continue;
-    const int64_t last = l.starts.back() - 1;
-    size_t k = l.MeasureAt(std::clamp<int64_t>(w.Start, 0, last));
-    const size_t end = l.MeasureAt(std::clamp<int64_t>(std::max(w.Start, w.End - 1), 0, last));
-    int64_t from = std::clamp<int64_t>(w.Start, 0, last);
     // One wedge per system it spans.
-    while (true) {
-      const size_t s = l.systemOf[k];
-      size_t stopMeasure = end;
-      const bool lastPiece = l.systemOf[end] == s;
-      if (!lastPiece) stopMeasure = lineFirst[s + 1] - 1;
+    l.ForEachSystemPiece(lineFirst, w.Start, w.End, [&](size_t k, int64_t from, size_t stop, bool lastPiece) {
       CStave* stave = l.Stave(k, w.Staff);
       const int x1 = l.XOf(k, from);
-      int x2 = lastPiece ? std::min(l.XOf(end, std::clamp<int64_t>(w.End, 0, last)), l.measures[end]->Right - 4)
-                         : l.measures[stopMeasure]->Right - 4;
+      int x2 = lastPiece ? std::min(l.XOf(stop, std::clamp<int64_t>(w.End, 0, l.starts.back() - 1)), l.measures[stop]->Right - 4)
+                         : l.measures[stop]->Right - 4;
       if (x2 < x1 + 12) x2 = x1 + 12;
       auto wedge = std::make_unique<CXGraphics>();
       wedge->Value = w.Crescendo ? 0 : 1;
       wedge->Layer = score.Layer;
       wedge->SetBounds(x1, stave->Bottom + 10, x2, stave->Bottom + 22);
       Attach(score, stave, l.measures[k], std::move(wedge));
-      if (lastPiece) break;
-      k = stopMeasure + 1;
-      from = l.starts[k];
-    }
+    });
   }
   for (const NotatedMark& mk : music.Marks) {
     if (mk.Staff < 0 || size_t(mk.Staff) >= staffCount) continue;
@@ -703,21 +714,13 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
   }
   for (const NotatedOctaveLine& o : music.OctaveLines) {
     if (o.Staff < 0 || size_t(o.Staff) >= staffCount || o.End < o.Start) continue;
-    const int64_t last = l.starts.back() - 1;
-    size_t k = l.MeasureAt(std::clamp<int64_t>(o.Start, 0, last));
-    // A line ending on a bar line ends in the measure before it.
-    const size_t end = l.MeasureAt(std::clamp<int64_t>(std::max(o.Start, o.End - 1), 0, last));
-    int64_t from = std::clamp<int64_t>(o.Start, 0, last);
     // One line per system it spans; the "8" (drawn 40 above the line's top) clear of the heads.
-    while (true) {
-      const size_t s = l.systemOf[k];
-      const bool lastPiece = l.systemOf[end] == s;
-      const size_t stopMeasure = lastPiece ? end : lineFirst[s + 1] - 1;
+    l.ForEachSystemPiece(lineFirst, o.Start, o.End, [&](size_t k, int64_t from, size_t stop, bool lastPiece) {
       CStave* stave = l.Stave(k, o.Staff);
       const int x1 = l.XOf(k, from);
-      const int x2 = std::max(x1 + 24, lastPiece ? std::min(l.XOf(end, std::clamp<int64_t>(o.End, 0, last)) + 12,
-                                                            l.measures[end]->Right - 4)
-                                                  : l.measures[stopMeasure]->Right - 4);
+      const int x2 = std::max(x1 + 24, lastPiece ? std::min(l.XOf(stop, std::clamp<int64_t>(o.End, 0, l.starts.back() - 1)) + 12,
+                                                            l.measures[stop]->Right - 4)
+                                                  : l.measures[stop]->Right - 4);
       auto line = std::make_unique<COctaveLine>();
       line->Value = o.Below ? 1 : 0;
       line->Style = lastPiece ? 0x100 : 0;
@@ -725,10 +728,7 @@ size_t PlaceNotatedScore(CScore& score, const NotatedScore& music) {
       const int y = o.Below ? stave->Bottom + 34 : stave->Top - 34;
       line->SetBounds(x1, y, x2, y + 8);
       Attach(score, stave, l.measures[k], std::move(line));
-      if (lastPiece) break;
-      k = stopMeasure + 1;
-      from = l.starts[k];
-    }
+    });
   }
   for (size_t k = 0; k < count;) {
     const NotatedMeasure& m = music.Measures[k];

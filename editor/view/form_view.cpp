@@ -70,14 +70,20 @@ void CKRScoreView::resizeEvent(QResizeEvent* event) {
 
 void CKRScoreView::scrollContentsBy(int, int) { viewport()->update(); }
 
+namespace {
+// A link, or an image with a command, whose box holds the point.
+const CStaveObject* ActiveObjectAt(const CXObject& owned, QPoint p) {
+  const char kind = owned.GetKind();
+  if (kind != Kind::Link && kind != Kind::Image) return nullptr;
+  const auto* o = static_cast<const CStaveObject*>(&owned);
+  if (kind == Kind::Image && CKRScoreView::CommandOf(*o).empty()) return nullptr;  // inert
+  return p.x() >= o->Left && p.x() <= o->Right && p.y() >= o->Top && p.y() <= o->Bottom ? o : nullptr;
+}
+}  // namespace
+
 const CStaveObject* CKRScoreView::ActiveAt(QPoint p) const {
-  for (const auto& owned : score_->Objects()) {
-    const char kind = owned->GetKind();
-    if (kind != Kind::Link && kind != Kind::Image) continue;
-    const auto* o = static_cast<const CStaveObject*>(owned.get());
-    if (kind == Kind::Image && CommandOf(*o).empty()) continue;  // inert
-    if (p.x() >= o->Left && p.x() <= o->Right && p.y() >= o->Top && p.y() <= o->Bottom) return o;
-  }
+  for (const auto& owned : score_->Objects())
+    if (const CStaveObject* o = ActiveObjectAt(*owned, p)) return o;
   return nullptr;
 }
 
@@ -98,13 +104,7 @@ void CKRScoreView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPoint p = event->position().toPoint() + Scroll();
   // Every active object under the point is reported, in score order.
-  for (const auto& owned : score_->Objects()) {
-    const char kind = owned->GetKind();
-    if (kind != Kind::Link && kind != Kind::Image) continue;
-    const auto* o = static_cast<const CStaveObject*>(owned.get());
-    const std::string command = CommandOf(*o);
-    if (kind == Kind::Image && command.empty()) continue;
-    if (p.x() >= o->Left && p.x() <= o->Right && p.y() >= o->Top && p.y() <= o->Bottom)
-      emit Clicked(o, QString::fromStdString(qx::GbkToUtf8Lossy(command)));
-  }
+  for (const auto& owned : score_->Objects())
+    if (const CStaveObject* o = ActiveObjectAt(*owned, p))
+      emit Clicked(o, QString::fromStdString(qx::GbkToUtf8Lossy(CommandOf(*o))));
 }
